@@ -1,0 +1,103 @@
+// The module input: byte, block and skip reads over a stdio stream that may be
+// a seekable file or a pipe. Everything past the end of the input reads as zeros,
+// so counts assembled from a cut-off module stay bounded by what the formats allow.
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstring>
+
+#include "driver/run_state.h"
+
+namespace trk2inst {
+
+std::uint8_t read_u8(InputStream& input)
+{
+    ++input.position;
+    const int c = std::getc(input.file);
+    return c == EOF ? 0 : static_cast<std::uint8_t>(c);
+}
+
+std::uint16_t read_u16le(InputStream& input)
+{
+    const unsigned low = read_u8(input);
+    const unsigned high = read_u8(input);
+    return static_cast<std::uint16_t>(low | high << 8);
+}
+
+std::uint16_t read_u16be(InputStream& input)
+{
+    const unsigned high = read_u8(input);
+    const unsigned low = read_u8(input);
+    return static_cast<std::uint16_t>(high << 8 | low);
+}
+
+std::uint32_t read_u32le(InputStream& input)
+{
+    const std::uint32_t low = read_u16le(input);
+    const std::uint32_t high = read_u16le(input);
+    return low | high << 16;
+}
+
+std::size_t read_block(InputStream& input, void* destination, std::size_t size)
+{
+    input.position += static_cast<std::int64_t>(size);
+    const std::size_t got = std::fread(destination, 1, size, input.file);
+    if (got < size)
+        std::memset(static_cast<unsigned char*>(destination) + got, 0, size - got);
+    return got;
+}
+
+namespace {
+
+// Tries a seek; remembers an input that cannot seek at all so that a pipe is
+// asked only once.
+bool try_seek(InputStream& input, std::int64_t offset, int whence)
+{
+    if (!input.seekable)
+        return false;
+    if (std::fseek(input.file, static_cast<long>(offset), whence) == 0)
+        return true;
+    if (errno == ESPIPE)
+        input.seekable = false;
+    return false;
+}
+
+// Reads and drops up to count bytes in blocks; stops early at the end of the input.
+void discard_forward(InputStream& input, std::int64_t count)
+{
+    static std::array<unsigned char, 64 * 1024> scratch;
+    std::int64_t left = count;
+    while (left > 0) {
+        const auto want = static_cast<std::size_t>(
+            std::min<std::int64_t>(left, static_cast<std::int64_t>(scratch.size())));
+        const std::size_t got = std::fread(scratch.data(), 1, want, input.file);
+        left -= static_cast<std::int64_t>(got);
+        if (got < want)
+            break;
+    }
+}
+
+}  // namespace
+
+void skip_bytes(InputStream& input, std::int64_t count)
+{
+    if (count == 0)
+        return;
+    if (!try_seek(input, count, SEEK_CUR)) {
+        if (count < 0)
+            fail("Cannot skip backwards on this input.\n");
+        discard_forward(input, count);
+    }
+    input.position += count;
+}
+
+void seek_to(InputStream& input, std::int64_t offset)
+{
+    if (try_seek(input, offset, SEEK_SET)) {
+        input.position = offset;
+        return;
+    }
+    skip_bytes(input, offset - input.position);
+}
+
+}  // namespace trk2inst

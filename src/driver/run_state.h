@@ -1,0 +1,83 @@
+// State shared by one run of the tool: the sample table the readers fill, the
+// module summary, the settings the commands change, and the module input.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+namespace trk2inst {
+
+inline constexpr int slot_count = 99;
+inline constexpr int name_length = 22;
+// The record's length field is 16 bits wide: no slot holds more words.
+inline constexpr std::int64_t max_slot_words = 0xFFFF;
+
+struct SampleSlot {
+    std::array<char, name_length + 1> name{};  // as stored, zero-terminated after 22 bytes
+    std::int32_t length = 0;                   // in 16-bit words; data holds 2 * length bytes
+    std::int8_t note = 0;                      // semitones of transposition
+    std::uint8_t finetune = 0;                 // ft_nibbles form
+    std::uint8_t volume = 0;                   // the module's value, unchanged
+    std::int32_t loop_start = 0;               // in words
+    std::int32_t loop_length = 0;              // in words; below 2 means no loop
+    std::unique_ptr<std::uint8_t[]> data;      // signed 8-bit sample values
+    bool odd_length = false;                   // Extended Modules: last byte was dropped
+};
+
+using SampleTable = std::array<SampleSlot, slot_count>;
+
+struct ModuleSummary {
+    std::array<char, 5> format_tag{};  // four characters and a terminator
+    std::int32_t channels = 0;
+    std::int32_t patterns = 0;
+    bool no_expected_length = false;
+};
+
+struct RunSettings {
+    bool wow_mode = false;
+    std::int32_t key_offset = 0;
+    std::int32_t volume_scale = 256;
+};
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+struct InputStream {
+    std::FILE* file = stdin;
+    std::unique_ptr<std::FILE, FileCloser> owned_file;  // set when a named file was opened
+    bool seekable = true;       // cleared after the first seek that the input refuses
+    std::int64_t position = 0;  // bytes consumed, counting zeros given past the end
+};
+
+struct RunState {
+    SampleTable samples;
+    ModuleSummary summary;
+    RunSettings settings;
+    InputStream input;
+    std::FILE* out = stdout;
+    std::FILE* err = stderr;
+};
+
+// A fatal error: the message goes to standard error and the run ends with
+// status 1. The message may hold a zero byte (a "%c" of a zero character).
+struct FatalError {
+    std::string message;
+};
+
+[[noreturn]] void fail(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// Module input. Reads past the end of the input give zeros.
+std::uint8_t read_u8(InputStream& input);
+std::uint16_t read_u16le(InputStream& input);
+std::uint16_t read_u16be(InputStream& input);
+std::uint32_t read_u32le(InputStream& input);
+// Fills size bytes, zeros past the end; returns how many came from the input.
+std::size_t read_block(InputStream& input, void* destination, std::size_t size);
+void skip_bytes(InputStream& input, std::int64_t count);
+void seek_to(InputStream& input, std::int64_t offset);
+
+}  // namespace trk2inst

@@ -1,0 +1,137 @@
+// The Extended Module reader. All fields are little-endian. Patterns are passed
+// over by their sizes; every sample of every instrument takes the next free slot.
+#include <algorithm>
+
+#include "readers/readers.h"
+
+namespace trk2inst {
+
+namespace {
+
+constexpr std::uint8_t loop_forward = 0x01;
+constexpr std::uint8_t sixteen_bit = 0x10;
+constexpr std::int64_t read_sample_header_bytes = 40;
+
+struct XmSampleExtent {
+    std::uint32_t module_bytes = 0;  // what the module holds for the sample
+    std::int64_t kept_bytes = 0;     // what the slot keeps of them
+};
+
+void read_header(RunState& state, std::uint16_t& instruments)
+{
+    InputStream& input = state.input;
+    skip_bytes(input, 43);  // module name, marker, tracker name, version
+    const std::uint16_t header_size = read_u16le(input);  // counted from offset 60
+    skip_bytes(input, 6);  // high half of the size, song length, restart position
+    state.summary.channels = read_u16le(input);
+    state.summary.patterns = read_u16le(input);
+    instruments = read_u16le(input);
+    skip_bytes(input, std::int64_t{header_size} - 14);
+}
+
+void pass_over_patterns(InputStream& input, std::int32_t patterns)
+{
+    for (std::int32_t pattern = 0; pattern < patterns; ++pattern) {
+        const std::uint16_t header_length = read_u16le(input);
+        skip_bytes(input, 5);  // high half of the length, packing type, row count
+        const std::uint16_t packed_size = read_u16le(input);
+        skip_bytes(input, std::int64_t{packed_size} + header_length - 9);
+    }
+}
+
+// Reads one sample header into the slot. Loop values are checked for evenness
+// only when the sample loops: trackers leave odd values in unused loop fields.
+XmSampleExtent read_sample_header(InputStream& input, SampleSlot& slot, std::uint16_t header_size)
+{
+    const std::uint32_t length = read_u32le(input);      // in bytes
+    const std::uint32_t loop_start = read_u32le(input);  // in bytes
+    const std::uint32_t loop_length = read_u32le(input); // in bytes
+    slot.volume = read_u8(input);
+    slot.finetune = ft_nibbles(read_u8(input));
+    const std::uint8_t type = read_u8(input);
+    const bool loops = (type & loop_forward) != 0;
+    if (loops && ((loop_start | loop_length) & 1) != 0)
+        fail("Sample length is not even.\n");
+    if ((type & sixteen_bit) != 0)
+        fail("Sixteen-bit sample data is not supported.\n");
+    slot.loop_start = static_cast<std::int32_t>(loop_start >> 1);
+    slot.loop_length = loops ? static_cast<std::int32_t>(loop_length >> 1) : 1;
+    slot.odd_length = (length & 1) != 0;
+    skip_bytes(input, 1);  // panning
+    slot.note = static_cast<std::int8_t>(read_u8(input));  // relative note
+    skip_bytes(input, 1);  // reserved
+    read_name(input, slot, name_length);
+    skip_bytes(input, std::int64_t{header_size} - read_sample_header_bytes);
+    return {length, set_length_from_bytes(slot, length)};
+}
+
+// An 8-bit running sum: each stored byte is the difference from the one before.
+void delta_decode(std::uint8_t* data, std::size_t size)
+{
+    std::uint8_t sum = 0;
+    for (std::size_t i = 0; i < size; ++i) {
+        sum = static_cast<std::uint8_t>(sum + data[i]);
+        data[i] = sum;
+    }
+}
+
+void read_xm_sample_data(InputStream& input, SampleSlot& slot, const XmSampleExtent& extent,
+                         int slot_number)
+{
+    allocate_sample_data(slot, slot_number);
+    read_sample_data(input, slot);
+    // An odd last byte, and whatever a slot cannot hold, is read and dropped.
+    skip_bytes(input, std::int64_t{extent.module_bytes} - extent.kept_bytes);
+    delta_decode(slot.data.get(), static_cast<std::size_t>(extent.kept_bytes));
+}
+
+// Stores the instrument's samples from next_slot on, as many as the table has
+// room for; returns the number stored.
+int read_instrument_samples(RunState& state, int next_slot, std::uint16_t sample_count,
+                            std::uint16_t header_size)
+{
+    InputStream& input = state.input;
+    const int stored = std::min<int>(sample_count, slot_count - next_slot);
+    std::array<XmSampleExtent, slot_count> extents{};
+    for (int i = 0; i < stored; ++i) {
+        SampleSlot& slot = state.samples[static_cast<std::size_t>(next_slot + i)];
+        extents[static_cast<std::size_t>(i)] = read_sample_header(input, slot, header_size);
+    }
+    // Headers of samples that find no slot; each takes header_size bytes.
+    skip_bytes(input, std::int64_t{sample_count - stored} * header_size);
+    for (int i = 0; i < stored; ++i) {
+        SampleSlot& slot = state.samples[static_cast<std::size_t>(next_slot + i)];
+        read_xm_sample_data(input, slot, extents[static_cast<std::size_t>(i)], next_slot + i + 1);
+    }
+    return stored;
+}
+
+}  // namespace
+
+void read_extended_module(RunState& state)
+{
+    InputStream& input = state.input;
+    state.summary.no_expected_length = true;
+    state.summary.format_tag = {'E', 'X', 'T', '.', '\0'};
+    std::uint16_t instruments = 0;
+    read_header(state, instruments);
+    pass_over_patterns(input, state.summary.patterns);
+
+    // Slots are handed out in file order across all instruments. Once the table
+    // is full nothing further can be stored, so the reading ends there.
+    int next_slot = 0;
+    for (int instrument = 0; instrument < instruments && next_slot < slot_count; ++instrument) {
+        const std::uint16_t instrument_size = read_u16le(input);  // from the instrument's start
+        skip_bytes(input, 25);  // high half of the size, name, type
+        const std::uint16_t sample_count = read_u16le(input);
+        if (sample_count == 0) {
+            skip_bytes(input, std::int64_t{instrument_size} - 29);
+            continue;
+        }
+        const std::uint16_t sample_header_size = read_u16le(input);
+        skip_bytes(input, std::int64_t{instrument_size} - 31);
+        next_slot += read_instrument_samples(state, next_slot, sample_count, sample_header_size);
+    }
+}
+
+}  // namespace trk2inst

@@ -1,0 +1,52 @@
+// Module readers: each fills the sample table and the module summary from the
+// run's input, or ends the run with a fatal error.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "driver/run_state.h"
+
+namespace trk2inst {
+
+// Standard input, "=M" and "=W": a ProTracker-family module, or an Extended
+// Module recognised by its signature. Reads strictly forward.
+void read_streamed_module(RunState& state);
+
+// Channel count for a ProTracker format tag; in WOW mode "M.K." becomes "WOW!".
+std::int32_t decode_format_tag(std::array<char, 5>& tag, bool wow_mode);
+
+// Continues right after the 17-byte Extended Module signature.
+void read_extended_module(RunState& state);
+
+// "=S": a Scream Tracker 3 module, read by its parapointers.
+void read_scream_tracker_module(RunState& state);
+
+struct Pitch {
+    std::int8_t note;
+    std::uint8_t finetune;  // ft_nibbles form
+};
+Pitch pitch_from_c2spd(std::uint32_t c2spd);
+
+// Shared by the readers.
+
+// A signed finetune byte in 1/128 semitone, with its nibbles swapped.
+constexpr std::uint8_t ft_nibbles(std::uint8_t finetune)
+{
+    return static_cast<std::uint8_t>((finetune << 4 | finetune >> 4) & 0xFF);
+}
+
+// Reads a name field of `size` bytes (at most 22) and terminates it there.
+void read_name(InputStream& input, SampleSlot& slot, std::size_t size);
+
+// Sets the slot's length from a byte count, keeping at most max_slot_words
+// words; a loop is kept inside what is kept. Returns the byte count kept.
+std::int64_t set_length_from_bytes(SampleSlot& slot, std::uint32_t bytes);
+
+// Allocates the slot's buffer of 2 * length bytes (none for a length of 0).
+void allocate_sample_data(SampleSlot& slot, int slot_number);
+
+// Reads the slot's 2 * length bytes into its buffer.
+void read_sample_data(InputStream& input, SampleSlot& slot);
+
+}  // namespace trk2inst

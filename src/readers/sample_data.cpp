@@ -1,0 +1,61 @@
+// Helpers that every reader uses to fill a slot.
+#include <algorithm>
+#include <new>
+
+#include "readers/readers.h"
+
+namespace trk2inst {
+
+void read_name(InputStream& input, SampleSlot& slot, std::size_t size)
+{
+    read_block(input, slot.name.data(), size);
+    slot.name[size] = '\0';
+}
+
+std::int64_t set_length_from_bytes(SampleSlot& slot, std::uint32_t bytes)
+{
+    const std::int64_t words = bytes >> 1;
+    if (words <= max_slot_words) {
+        slot.length = static_cast<std::int32_t>(words);
+        return 2 * words;
+    }
+    const auto kept = static_cast<std::int32_t>(max_slot_words);
+    slot.length = kept;
+    if (slot.loop_start >= kept) {
+        slot.loop_start = kept;
+        slot.loop_length = 1;
+    } else if (slot.loop_length > kept - slot.loop_start) {
+        slot.loop_length = kept - slot.loop_start;
+    }
+    return 2 * max_slot_words;
+}
+
+namespace {
+
+std::size_t data_size(const SampleSlot& slot)
+{
+    return slot.length > 0 ? 2 * static_cast<std::size_t>(slot.length) : 0;
+}
+
+}  // namespace
+
+void allocate_sample_data(SampleSlot& slot, int slot_number)
+{
+    const std::size_t size = data_size(slot);
+    if (size == 0)
+        return;
+    try {
+        // Not zeroed here: read_sample_data fills every byte, zeros past the end.
+        slot.data = std::make_unique_for_overwrite<std::uint8_t[]>(size);
+    } catch (const std::bad_alloc&) {
+        fail("Error allocating memory for instrument %d.\n", slot_number);
+    }
+}
+
+void read_sample_data(InputStream& input, SampleSlot& slot)
+{
+    if (slot.data)
+        read_block(input, slot.data.get(), data_size(slot));
+}
+
+}  // namespace trk2inst

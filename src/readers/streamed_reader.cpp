@@ -1,0 +1,110 @@
+// The streamed reader: tells an Extended Module from a ProTracker-family module
+// by its first 17 bytes and reads the ProTracker module itself. It only reads
+// forward, so the input may be a pipe.
+#include <algorithm>
+#include <cstring>
+
+#include "readers/readers.h"
+
+namespace trk2inst {
+
+namespace {
+
+constexpr char extended_module_signature[] = "Extended Module: ";
+constexpr std::size_t signature_length = sizeof extended_module_signature - 1;
+constexpr int protracker_samples = 31;
+
+// Compares only the bytes that arrived: a shorter input is not an Extended Module.
+bool read_extended_module_signature(InputStream& input)
+{
+    std::array<char, signature_length> head{};
+    const std::size_t got = read_block(input, head.data(), head.size());
+    return got == head.size() &&
+           std::memcmp(head.data(), extended_module_signature, head.size()) == 0;
+}
+
+bool is_digit(char c, char lowest)
+{
+    return c >= lowest && c <= '9';
+}
+
+bool tag_is(const std::array<char, 5>& tag, const char* text)
+{
+    return std::memcmp(tag.data(), text, 4) == 0;
+}
+
+void read_protracker_sample_header(InputStream& input, SampleSlot& slot, int slot_number)
+{
+    read_name(input, slot, name_length);
+    slot.length = read_u16be(input);  // in words
+    slot.finetune = read_u8(input);
+    slot.volume = read_u8(input);
+    slot.loop_start = read_u16be(input);   // in words
+    slot.loop_length = read_u16be(input);  // in words
+    allocate_sample_data(slot, slot_number);
+}
+
+// The pattern count is the largest entry of all 128, not only those in the song.
+std::int32_t read_order_table_maximum(InputStream& input)
+{
+    std::uint8_t largest = 0;
+    for (int entry = 0; entry < 128; ++entry)
+        largest = std::max(largest, read_u8(input));
+    return largest;
+}
+
+void read_protracker_module(RunState& state)
+{
+    InputStream& input = state.input;
+    ModuleSummary& summary = state.summary;
+    skip_bytes(input, 3);  // rest of the title
+    for (int slot = 0; slot < protracker_samples; ++slot)
+        read_protracker_sample_header(input, state.samples[static_cast<std::size_t>(slot)], slot + 1);
+    skip_bytes(input, 2);  // song length, restart position
+    summary.patterns = read_order_table_maximum(input);
+    read_block(input, summary.format_tag.data(), 4);
+    summary.format_tag[4] = '\0';
+    summary.channels = decode_format_tag(summary.format_tag, state.settings.wow_mode);
+    summary.patterns += 1;
+    // 64 rows of 4 bytes per channel
+    skip_bytes(input, std::int64_t{summary.channels} * 256 * summary.patterns);
+    for (int slot = 0; slot < protracker_samples; ++slot)
+        read_sample_data(input, state.samples[static_cast<std::size_t>(slot)]);
+}
+
+}  // namespace
+
+std::int32_t decode_format_tag(std::array<char, 5>& tag, bool wow_mode)
+{
+    const char* c = tag.data();
+    if (tag_is(tag, "M.K.")) {
+        if (!wow_mode)
+            return 4;
+        std::memcpy(tag.data(), "WOW!", 4);
+        return 8;
+    }
+    if (tag_is(tag, "M!K!") || tag_is(tag, "M&K!"))
+        return 4;
+    if (std::memcmp(c, "FLT", 3) == 0)
+        return 4;  // FLT8 too: the fourth character is not examined
+    if (tag_is(tag, "CD81") || tag_is(tag, "OCTA") || tag_is(tag, "OKTA"))
+        return 8;
+    if (std::memcmp(c, "TDZ", 3) == 0 && is_digit(c[3], '1'))
+        return c[3] - '0';
+    if (is_digit(c[0], '1') && std::memcmp(c + 1, "CHN", 3) == 0)
+        return c[0] - '0';
+    if (is_digit(c[0], '1') && is_digit(c[1], '0') &&
+        (std::memcmp(c + 2, "CH", 2) == 0 || std::memcmp(c + 2, "CN", 2) == 0))
+        return (c[0] - '0') * 10 + (c[1] - '0');
+    fail("Unexpected format tag: %s\n", c);
+}
+
+void read_streamed_module(RunState& state)
+{
+    if (read_extended_module_signature(state.input))
+        read_extended_module(state);
+    else
+        read_protracker_module(state);
+}
+
+}  // namespace trk2inst

@@ -1,0 +1,277 @@
+#include "module_builders.h"
+
+#include <algorithm>
+
+namespace trk2inst::build {
+
+void put_u8(Bytes& out, unsigned value)
+{
+    out.push_back(static_cast<std::uint8_t>(value & 0xFF));
+}
+
+void put_u16be(Bytes& out, unsigned value)
+{
+    put_u8(out, value >> 8);
+    put_u8(out, value);
+}
+
+void put_u16le(Bytes& out, unsigned value)
+{
+    put_u8(out, value);
+    put_u8(out, value >> 8);
+}
+
+void put_u32le(Bytes& out, std::uint32_t value)
+{
+    put_u16le(out, value & 0xFFFF);
+    put_u16le(out, value >> 16);
+}
+
+void put_text(Bytes& out, std::string_view text, std::size_t width)
+{
+    for (std::size_t i = 0; i < width; ++i)
+        put_u8(out, i < text.size() ? static_cast<unsigned char>(text[i]) : 0u);
+}
+
+void fit_to(Bytes& out, std::size_t size)
+{
+    out.resize(size, 0);
+}
+
+void append(Bytes& out, const Bytes& more)
+{
+    out.insert(out.end(), more.begin(), more.end());
+}
+
+Bytes filler(std::size_t size, unsigned seed)
+{
+    Bytes bytes(size);
+    for (std::size_t i = 0; i < size; ++i)
+        bytes[i] = static_cast<std::uint8_t>((seed + i * 7) & 0xFF);
+    return bytes;
+}
+
+// ProTracker-family module --------------------------------------------------
+
+Bytes mod_sample_data(const ModSample& sample, int slot_number)
+{
+    return sample.data ? *sample.data
+                       : filler(2 * std::size_t{sample.length}, static_cast<unsigned>(slot_number));
+}
+
+Bytes build_mod(const ModSpec& spec)
+{
+    Bytes out;
+    put_text(out, spec.title, 20);
+    for (std::size_t i = 0; i < 31; ++i) {
+        const ModSample sample = i < spec.samples.size() ? spec.samples[i] : ModSample{};
+        put_text(out, sample.name, 22);
+        put_u16be(out, sample.length);
+        put_u8(out, sample.finetune);
+        put_u8(out, sample.volume);
+        put_u16be(out, sample.loop_start);
+        put_u16be(out, sample.loop_length);
+    }
+    put_u8(out, spec.song_length);
+    put_u8(out, 127);  // restart byte as ProTracker writes it
+    for (std::uint8_t order : spec.orders)
+        put_u8(out, order);
+    put_text(out, spec.tag, 4);
+    if (spec.pattern_data) {
+        append(out, *spec.pattern_data);
+    } else {
+        const std::size_t patterns = *std::max_element(spec.orders.begin(), spec.orders.end()) + 1u;
+        fit_to(out, out.size() + patterns * static_cast<std::size_t>(spec.channels) * 256);
+    }
+    for (std::size_t i = 0; i < spec.samples.size() && i < 31; ++i)
+        append(out, mod_sample_data(spec.samples[i], static_cast<int>(i + 1)));
+    return out;
+}
+
+// Extended Module -----------------------------------------------------------
+
+Bytes xm_sample_data(const XmSample& sample)
+{
+    return sample.data ? *sample.data : filler(sample.length, sample.length & 0xFF);
+}
+
+namespace {
+
+void put_xm_header(Bytes& out, const XmSpec& spec)
+{
+    put_text(out, "Extended Module: ", 17);
+    put_text(out, spec.name, 20);
+    put_u8(out, 0x1A);
+    put_text(out, "module builder", 20);
+    put_u16le(out, 0x0104);
+    const std::size_t start = out.size();  // 60: the header size counts from here
+    put_u32le(out, spec.header_size);
+    put_u16le(out, 1);  // song length
+    put_u16le(out, 0);  // restart position
+    put_u16le(out, spec.channels);
+    put_u16le(out, spec.pattern_count.value_or(static_cast<std::uint16_t>(spec.patterns.size())));
+    put_u16le(out,
+              spec.instrument_count.value_or(static_cast<std::uint16_t>(spec.instruments.size())));
+    put_u16le(out, 1);    // linear frequencies
+    put_u16le(out, 6);    // tempo
+    put_u16le(out, 125);  // BPM
+    fit_to(out, start + spec.header_size);
+}
+
+void put_xm_pattern(Bytes& out, const XmPattern& pattern)
+{
+    const std::size_t start = out.size();
+    put_u32le(out, pattern.header_length);
+    put_u8(out, 0);  // packing type
+    put_u16le(out, pattern.rows);
+    put_u16le(out, static_cast<unsigned>(pattern.packed.size()));
+    fit_to(out, start + pattern.header_length);
+    append(out, pattern.packed);
+}
+
+void put_xm_sample_header(Bytes& out, const XmSample& sample, std::uint32_t header_size)
+{
+    const std::size_t start = out.size();
+    put_u32le(out, sample.length);
+    put_u32le(out, sample.loop_start);
+    put_u32le(out, sample.loop_length);
+    put_u8(out, sample.volume);
+    put_u8(out, static_cast<std::uint8_t>(sample.finetune));
+    put_u8(out, sample.type);
+    put_u8(out, sample.panning);
+    put_u8(out, static_cast<std::uint8_t>(sample.relative_note));
+    put_u8(out, 0);  // reserved
+    put_text(out, sample.name, 22);
+    fit_to(out, start + header_size);
+}
+
+void put_xm_instrument(Bytes& out, const XmInstrument& instrument)
+{
+    const std::size_t start = out.size();
+    const std::uint16_t count =
+        instrument.sample_count.value_or(static_cast<std::uint16_t>(instrument.samples.size()));
+    put_u32le(out, instrument.size.value_or(count > 0 ? 263u : 29u));
+    put_text(out, instrument.name, 22);
+    put_u8(out, 0);  // type
+    put_u16le(out, count);
+    if (count > 0)
+        put_u32le(out, instrument.sample_header_size);
+    fit_to(out, start + instrument.size.value_or(count > 0 ? 263u : 29u));
+    for (const XmSample& sample : instrument.samples)
+        put_xm_sample_header(out, sample, instrument.sample_header_size);
+    for (const XmSample& sample : instrument.samples)
+        append(out, xm_sample_data(sample));
+}
+
+}  // namespace
+
+Bytes build_xm(const XmSpec& spec)
+{
+    Bytes out;
+    put_xm_header(out, spec);
+    for (const XmPattern& pattern : spec.patterns)
+        put_xm_pattern(out, pattern);
+    for (const XmInstrument& instrument : spec.instruments)
+        put_xm_instrument(out, instrument);
+    return out;
+}
+
+// Scream Tracker 3 module ----------------------------------------------------
+
+Bytes s3m_sample_data(const S3mInstrument& instrument)
+{
+    return instrument.data ? *instrument.data : filler(instrument.length, 0x80);
+}
+
+namespace {
+
+constexpr std::size_t s3m_instrument_header_size = 80;
+
+void align_to_paragraph(Bytes& out)
+{
+    fit_to(out, (out.size() + 15) / 16 * 16);
+}
+
+void patch_u16le(Bytes& out, std::size_t offset, unsigned value)
+{
+    out[offset] = static_cast<std::uint8_t>(value & 0xFF);
+    out[offset + 1] = static_cast<std::uint8_t>((value >> 8) & 0xFF);
+}
+
+void put_s3m_header(Bytes& out, const S3mSpec& spec, std::uint16_t instrument_count)
+{
+    put_text(out, spec.title, 28);
+    put_u8(out, 0x1A);
+    put_u8(out, 16);  // module type
+    put_u16le(out, 0);
+    put_u16le(out, spec.order_count);
+    put_u16le(out, instrument_count);
+    put_u16le(out, spec.pattern_count);
+    put_u16le(out, 0);       // flags
+    put_u16le(out, 0x1320);  // tracker version
+    put_u16le(out, spec.format_information);
+    put_text(out, spec.tag, 4);
+    put_u8(out, 64);    // global volume
+    put_u8(out, 6);     // initial speed
+    put_u8(out, 125);   // initial tempo
+    put_u8(out, 0xB0);  // master volume, stereo
+    fit_to(out, 64);
+    for (unsigned channel = 0; channel < 32; ++channel)
+        put_u8(out, channel < 4 ? channel : 255u);
+    for (unsigned order = 0; order < spec.order_count; ++order)
+        put_u8(out, order == 0 ? 0u : 255u);
+}
+
+void put_s3m_instrument_header(Bytes& out, const S3mInstrument& instrument)
+{
+    put_u8(out, instrument.type);
+    put_text(out, instrument.file_name, 12);
+    put_u8(out, 0);  // memory segment, patched once the data have a place
+    put_u16le(out, 0);
+    put_u32le(out, instrument.length);
+    put_u32le(out, instrument.loop_begin);
+    put_u32le(out, instrument.loop_end);
+    put_u8(out, instrument.volume);
+    put_u8(out, 0);  // reserved
+    put_u8(out, instrument.pack);
+    put_u8(out, instrument.flags);
+    put_u32le(out, instrument.c2spd);
+    fit_to(out, out.size() + 12);
+    put_text(out, instrument.title, 28);
+    put_text(out, "SCRS", 4);
+}
+
+}  // namespace
+
+Bytes build_s3m(const S3mSpec& spec)
+{
+    const auto count =
+        spec.instrument_count.value_or(static_cast<std::uint16_t>(spec.instruments.size()));
+    Bytes out;
+    put_s3m_header(out, spec, count);
+    const std::size_t parapointers = out.size();
+    fit_to(out, out.size() + 2u * count + 2u * spec.pattern_count);
+    align_to_paragraph(out);
+
+    std::vector<std::size_t> headers;
+    for (std::size_t i = 0; i < spec.instruments.size(); ++i) {
+        headers.push_back(out.size());
+        put_s3m_instrument_header(out, spec.instruments[i]);
+        if (i < count) {
+            const auto own = static_cast<unsigned>(headers.back() / 16);
+            patch_u16le(out, parapointers + 2 * i, spec.instruments[i].parapointer.value_or(own));
+        }
+    }
+    for (std::size_t i = 0; i < spec.instruments.size(); ++i) {
+        align_to_paragraph(out);
+        const S3mInstrument& instrument = spec.instruments[i];
+        const std::uint32_t paragraph =
+            instrument.data_paragraph.value_or(static_cast<std::uint32_t>(out.size() / 16));
+        out[headers[i] + 13] = static_cast<std::uint8_t>((paragraph >> 16) & 0xFF);
+        patch_u16le(out, headers[i] + 14, paragraph & 0xFFFF);
+        append(out, s3m_sample_data(instrument));
+    }
+    return out;
+}
+
+}  // namespace trk2inst::build

@@ -1,0 +1,128 @@
+// Builders that write tracker modules byte by byte, for the tests and for the
+// example module. They write what they are told, including unsound size fields,
+// so that a reader can be tried on any shape of module.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace trk2inst::build {
+
+using Bytes = std::vector<std::uint8_t>;
+
+void put_u8(Bytes& out, unsigned value);
+void put_u16be(Bytes& out, unsigned value);
+void put_u16le(Bytes& out, unsigned value);
+void put_u32le(Bytes& out, std::uint32_t value);
+// Writes text, cut or zero-padded to exactly width bytes.
+void put_text(Bytes& out, std::string_view text, std::size_t width);
+// Cuts the buffer to size bytes, or pads it with zeros up to size.
+void fit_to(Bytes& out, std::size_t size);
+void append(Bytes& out, const Bytes& more);
+
+// A recognisable filler: byte i is (seed + i * 7) mod 256.
+Bytes filler(std::size_t size, unsigned seed);
+
+// ProTracker-family module. Sample data default to filler of 2 * length bytes;
+// pattern data default to zeros of the size the order table and `channels` give.
+struct ModSample {
+    std::string name;
+    std::uint16_t length = 0;  // words
+    std::uint8_t finetune = 0;
+    std::uint8_t volume = 64;
+    std::uint16_t loop_start = 0;
+    std::uint16_t loop_length = 1;
+    std::optional<Bytes> data;
+};
+
+struct ModSpec {
+    std::string title = "test module";
+    std::vector<ModSample> samples;  // up to 31; the rest are empty
+    std::uint8_t song_length = 1;
+    std::array<std::uint8_t, 128> orders{};
+    std::string tag = "M.K.";
+    int channels = 4;  // only sizes the default pattern data
+    std::optional<Bytes> pattern_data;
+};
+
+Bytes build_mod(const ModSpec& spec);
+Bytes mod_sample_data(const ModSample& sample, int slot_number);
+
+// Extended Module. Every size field is written as given and the structure it
+// sizes is then cut or padded to it.
+struct XmSample {
+    std::uint32_t length = 0;  // bytes
+    std::uint32_t loop_start = 0;
+    std::uint32_t loop_length = 0;
+    std::uint8_t volume = 64;
+    std::int8_t finetune = 0;
+    std::uint8_t type = 0;
+    std::uint8_t panning = 128;
+    std::int8_t relative_note = 0;
+    std::string name;
+    std::optional<Bytes> data;  // as stored (delta-coded); default: filler of `length` bytes
+};
+
+struct XmInstrument {
+    std::string name;
+    std::optional<std::uint32_t> size;  // default 263 with samples, 29 without
+    std::optional<std::uint16_t> sample_count;
+    std::uint32_t sample_header_size = 40;
+    std::vector<XmSample> samples;
+};
+
+struct XmPattern {
+    std::uint32_t header_length = 9;
+    std::uint16_t rows = 64;
+    Bytes packed;
+};
+
+struct XmSpec {
+    std::string name = "test module";
+    std::uint32_t header_size = 276;
+    std::uint16_t channels = 8;
+    std::optional<std::uint16_t> pattern_count;
+    std::optional<std::uint16_t> instrument_count;
+    std::vector<XmPattern> patterns;
+    std::vector<XmInstrument> instruments;
+};
+
+Bytes build_xm(const XmSpec& spec);
+Bytes xm_sample_data(const XmSample& sample);
+
+// Scream Tracker 3 module: header, order list, instrument parapointers,
+// instrument headers and sample data on 16-byte paragraphs.
+struct S3mInstrument {
+    std::uint8_t type = 1;
+    std::string file_name;
+    std::uint32_t length = 0;  // bytes
+    std::uint32_t loop_begin = 0;
+    std::uint32_t loop_end = 0;
+    std::uint8_t volume = 64;
+    std::uint8_t pack = 0;
+    std::uint8_t flags = 0;
+    std::uint32_t c2spd = 8363;
+    std::string title;
+    std::optional<Bytes> data;                    // default: filler of `length` bytes
+    std::optional<std::uint16_t> parapointer;     // default: where the builder puts it
+    std::optional<std::uint32_t> data_paragraph;  // default: where the builder puts it
+};
+
+struct S3mSpec {
+    std::string title = "test module";
+    std::uint16_t order_count = 2;
+    std::uint16_t pattern_count = 1;
+    std::uint16_t format_information = 2;
+    std::string tag = "SCRM";
+    std::optional<std::uint16_t> instrument_count;
+    std::vector<S3mInstrument> instruments;
+};
+
+Bytes build_s3m(const S3mSpec& spec);
+Bytes s3m_sample_data(const S3mInstrument& instrument);
+
+}  // namespace trk2inst::build
