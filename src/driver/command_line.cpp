@@ -26,6 +26,7 @@ void open_module_file(InputStream& input, const char* path)
         fail("Error opening file %s: %s\n", path, std::strerror(errno));
     input.owned_file.reset(file);
     input.file = file;
+    begin_input(input);
     // fopen accepts a directory; reading it would only fail later, and silently.
     struct stat info {};
     if (fstat(fileno(file), &info) == 0 && S_ISDIR(info.st_mode))
@@ -36,6 +37,7 @@ void open_module_file(InputStream& input, const char* path)
 std::size_t load_module(RunState& state, std::span<const char* const> args)
 {
     if (args.empty() || args[0][0] != '=') {
+        begin_input(state.input);
         read_streamed_module(state);
         return 0;
     }

@@ -3,7 +3,6 @@
 // so counts assembled from a cut-off module stay bounded by what the formats allow.
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <cstring>
 
 #include "driver/run_state.h"
@@ -49,19 +48,6 @@ std::size_t read_block(InputStream& input, void* destination, std::size_t size)
 
 namespace {
 
-// Tries a seek; remembers an input that cannot seek at all so that a pipe is
-// asked only once.
-bool try_seek(InputStream& input, std::int64_t offset, int whence)
-{
-    if (!input.seekable)
-        return false;
-    if (std::fseek(input.file, static_cast<long>(offset), whence) == 0)
-        return true;
-    if (errno == ESPIPE)
-        input.seekable = false;
-    return false;
-}
-
 // Reads and drops up to count bytes in blocks; stops early at the end of the input.
 void discard_forward(InputStream& input, std::int64_t count)
 {
@@ -79,24 +65,31 @@ void discard_forward(InputStream& input, std::int64_t count)
 
 }  // namespace
 
+void begin_input(InputStream& input)
+{
+    const long offset = std::ftell(input.file);
+    input.seekable = offset >= 0;
+    input.position = offset >= 0 ? offset : 0;
+}
+
 void skip_bytes(InputStream& input, std::int64_t count)
 {
     if (count == 0)
         return;
-    if (!try_seek(input, count, SEEK_CUR)) {
-        if (count < 0)
-            fail("Cannot skip backwards on this input.\n");
-        discard_forward(input, count);
+    const std::int64_t target = input.position + count;
+    if (input.seekable && target >= 0 &&
+        std::fseek(input.file, static_cast<long>(target), SEEK_SET) == 0) {
+        input.position = target;
+        return;
     }
-    input.position += count;
+    if (count < 0)
+        fail("Cannot skip backwards on this input.\n");
+    discard_forward(input, count);
+    input.position = target;
 }
 
 void seek_to(InputStream& input, std::int64_t offset)
 {
-    if (try_seek(input, offset, SEEK_SET)) {
-        input.position = offset;
-        return;
-    }
     skip_bytes(input, offset - input.position);
 }
 

@@ -49,8 +49,10 @@ struct FileCloser {
 struct InputStream {
     std::FILE* file = stdin;
     std::unique_ptr<std::FILE, FileCloser> owned_file;  // set when a named file was opened
-    bool seekable = true;       // cleared after the first seek that the input refuses
-    std::int64_t position = 0;  // bytes consumed, counting zeros given past the end
+    bool seekable = false;
+    // Offset in the file, counting the zeros given past its end, so that a skip
+    // after a short read lands where the module's sizes say.
+    std::int64_t position = 0;
 };
 
 struct RunState {
@@ -71,6 +73,10 @@ struct FatalError {
 [[noreturn]] void fail(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // Module input. Reads past the end of the input give zeros.
+
+// Finds out whether the input's file can seek and where it stands; called
+// once before the first read.
+void begin_input(InputStream& input);
 std::uint8_t read_u8(InputStream& input);
 std::uint16_t read_u16le(InputStream& input);
 std::uint16_t read_u16be(InputStream& input);

@@ -1,0 +1,194 @@
+#include "test_support.h"
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <stdexcept>
+
+#include "driver/command_line.h"
+
+namespace trk2inst::test {
+
+namespace {
+
+void write_all(int fd, const Bytes& bytes)
+{
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n <= 0)
+            return;  // the reader went away; what it read is what it got
+        done += static_cast<std::size_t>(n);
+    }
+}
+
+Bytes read_all(std::FILE* file)
+{
+    Bytes bytes;
+    std::rewind(file);
+    int c;
+    while ((c = std::getc(file)) != EOF)
+        bytes.push_back(static_cast<std::uint8_t>(c));
+    return bytes;
+}
+
+std::FILE* file_with(const Bytes& contents)
+{
+    std::FILE* file = std::tmpfile();
+    if (file == nullptr)
+        throw std::runtime_error("tmpfile failed");
+    if (!contents.empty())
+        std::fwrite(contents.data(), 1, contents.size(), file);
+    std::rewind(file);
+    return file;
+}
+
+}  // namespace
+
+TempFile::TempFile(const Bytes& contents)
+{
+    char name[] = "/tmp/trk2inst-test-XXXXXX";
+    const int fd = ::mkstemp(name);
+    if (fd < 0)
+        throw std::runtime_error("mkstemp failed");
+    write_all(fd, contents);
+    ::close(fd);
+    path_ = name;
+}
+
+TempFile::~TempFile()
+{
+    ::unlink(path_.c_str());
+}
+
+PipeInput::PipeInput(Bytes contents)
+{
+    // A reader that stops early must not kill the test with SIGPIPE.
+    ::signal(SIGPIPE, SIG_IGN);
+    int fds[2];
+    if (::pipe(fds) != 0)
+        throw std::runtime_error("pipe failed");
+    read_end_ = ::fdopen(fds[0], "rb");
+    const int write_end = fds[1];
+    writer_ = std::thread([write_end, bytes = std::move(contents)] {
+        write_all(write_end, bytes);
+        ::close(write_end);
+    });
+}
+
+PipeInput::~PipeInput()
+{
+    // Closing the read end first releases a writer blocked on a full pipe.
+    std::fclose(read_end_);
+    writer_.join();
+}
+
+ModuleInput::ModuleInput(const Bytes& contents, Source source)
+{
+    if (source == Source::file)
+        file_.reset(file_with(contents));
+    else
+        pipe_ = std::make_unique<PipeInput>(contents);
+}
+
+std::FILE* ModuleInput::file() const
+{
+    return file_ ? file_.get() : pipe_->file();
+}
+
+LoadResult load_module(const Bytes& module, Source source, Reader reader, bool wow_mode)
+{
+    ModuleInput input(module, source);
+    LoadResult result{std::make_unique<RunState>(), {}};
+    result.state->input.file = input.file();
+    result.state->settings.wow_mode = wow_mode;
+    begin_input(result.state->input);
+    try {
+        reader(*result.state);
+    } catch (const FatalError& error) {
+        result.error = error.message;
+    }
+    result.state->input.file = nullptr;
+    return result;
+}
+
+RunResult run_in_process(const std::vector<std::string>& args, const Bytes* module, Source source)
+{
+    const Bytes empty;
+    ModuleInput input(module ? *module : empty, source);
+    std::unique_ptr<std::FILE, FileCloser> out(std::tmpfile());
+    std::unique_ptr<std::FILE, FileCloser> err(std::tmpfile());
+    auto state = std::make_unique<RunState>();
+    state->input.file = input.file();
+    state->out = out.get();
+    state->err = err.get();
+    std::vector<const char*> argv;
+    for (const std::string& arg : args)
+        argv.push_back(arg.c_str());
+    RunResult result;
+    result.status = run_command_line(*state, argv);
+    result.out = read_all(out.get());
+    result.err = text_of(read_all(err.get()));
+    return result;
+}
+
+RunResult run_binary(const std::vector<std::string>& args, const Bytes* module, Source source)
+{
+    std::unique_ptr<std::FILE, FileCloser> out(std::tmpfile());
+    std::unique_ptr<std::FILE, FileCloser> err(std::tmpfile());
+    std::unique_ptr<ModuleInput> input;
+    if (module)
+        input = std::make_unique<ModuleInput>(*module, source);
+    // Everything the child needs is prepared before the fork: a pipe's writer
+    // thread may be running.
+    std::string program = TRK2INST_BINARY;
+    std::vector<std::string> copies = args;
+    std::vector<char*> argv{program.data()};
+    for (std::string& arg : copies)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    const int in_fd = input ? ::fileno(input->file()) : ::open("/dev/null", O_RDONLY);
+    const int out_fd = ::fileno(out.get());
+    const int err_fd = ::fileno(err.get());
+    std::fflush(nullptr);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::signal(SIGPIPE, SIG_DFL);
+        ::dup2(in_fd, 0);
+        ::dup2(out_fd, 1);
+        ::dup2(err_fd, 2);
+        ::execv(program.c_str(), argv.data());
+        ::_exit(127);
+    }
+    if (!input)
+        ::close(in_fd);
+    int wait_status = 0;
+    ::waitpid(child, &wait_status, 0);
+    RunResult result;
+    result.status = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : 128 + WTERMSIG(wait_status);
+    result.out = read_all(out.get());
+    result.err = text_of(read_all(err.get()));
+    return result;
+}
+
+Bytes bytes_of(const std::string& text)
+{
+    return Bytes(text.begin(), text.end());
+}
+
+std::string text_of(const Bytes& bytes)
+{
+    return std::string(bytes.begin(), bytes.end());
+}
+
+Bytes slot_data(const SampleSlot& slot)
+{
+    if (!slot.data || slot.length <= 0)
+        return {};
+    return Bytes(slot.data.get(), slot.data.get() + 2 * static_cast<std::size_t>(slot.length));
+}
+
+}  // namespace trk2inst::test

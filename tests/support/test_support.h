@@ -1,0 +1,88 @@
+// Test helpers: module bytes as a temporary file or a real pipe, in-process runs
+// with captured output, and runs of the built binary.
+#pragma once
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "driver/run_state.h"
+#include "module_builders.h"
+
+namespace trk2inst::test {
+
+using build::Bytes;
+
+// A temporary file holding the given bytes, removed when it goes.
+class TempFile {
+public:
+    explicit TempFile(const Bytes& contents);
+    ~TempFile();
+    TempFile(const TempFile&) = delete;
+    TempFile& operator=(const TempFile&) = delete;
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+// The read end of a pipe that a thread fills with the bytes and then closes.
+class PipeInput {
+public:
+    explicit PipeInput(Bytes contents);
+    ~PipeInput();
+    PipeInput(const PipeInput&) = delete;
+    PipeInput& operator=(const PipeInput&) = delete;
+    std::FILE* file() const { return read_end_; }
+
+private:
+    std::FILE* read_end_ = nullptr;
+    std::thread writer_;
+};
+
+enum class Source { file, pipe };
+
+// Module bytes readable as a stdio stream, from a seekable file or a pipe.
+class ModuleInput {
+public:
+    ModuleInput(const Bytes& contents, Source source);
+    std::FILE* file() const;
+
+private:
+    std::unique_ptr<std::FILE, FileCloser> file_;
+    std::unique_ptr<PipeInput> pipe_;
+};
+
+struct LoadResult {
+    std::unique_ptr<RunState> state;
+    std::string error;  // the fatal message, empty when the reader returned
+};
+
+using Reader = void (*)(RunState&);
+
+// Runs a reader on the module bytes from a file or a pipe.
+LoadResult load_module(const Bytes& module, Source source, Reader reader, bool wow_mode = false);
+
+struct RunResult {
+    int status = -1;
+    Bytes out;
+    std::string err;
+};
+
+// Runs the tool in-process on the arguments, with the module (if any) as
+// standard input; standard output and error are captured.
+RunResult run_in_process(const std::vector<std::string>& args, const Bytes* module = nullptr,
+                         Source source = Source::file);
+
+// Runs the built binary with the module as standard input (none: /dev/null).
+RunResult run_binary(const std::vector<std::string>& args, const Bytes* module = nullptr,
+                     Source source = Source::file);
+
+Bytes bytes_of(const std::string& text);
+std::string text_of(const Bytes& bytes);
+// The slot's data as bytes (empty when it holds none).
+Bytes slot_data(const SampleSlot& slot);
+
+}  // namespace trk2inst::test
