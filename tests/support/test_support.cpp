@@ -135,7 +135,8 @@ RunResult run_in_process(const std::vector<std::string>& args, const Bytes* modu
     return result;
 }
 
-RunResult run_binary(const std::vector<std::string>& args, const Bytes* module, Source source)
+RunResult run_binary(const std::vector<std::string>& args, const Bytes* module, Source source,
+                     const char* stdout_path)
 {
     std::unique_ptr<std::FILE, FileCloser> out(std::tmpfile());
     std::unique_ptr<std::FILE, FileCloser> err(std::tmpfile());
@@ -151,7 +152,7 @@ RunResult run_binary(const std::vector<std::string>& args, const Bytes* module, 
         argv.push_back(arg.data());
     argv.push_back(nullptr);
     const int in_fd = input ? ::fileno(input->file()) : ::open("/dev/null", O_RDONLY);
-    const int out_fd = ::fileno(out.get());
+    const int out_fd = stdout_path ? ::open(stdout_path, O_WRONLY) : ::fileno(out.get());
     const int err_fd = ::fileno(err.get());
     std::fflush(nullptr);
     const pid_t child = ::fork();
@@ -165,6 +166,8 @@ RunResult run_binary(const std::vector<std::string>& args, const Bytes* module, 
     }
     if (!input)
         ::close(in_fd);
+    if (stdout_path)
+        ::close(out_fd);
     int wait_status = 0;
     ::waitpid(child, &wait_status, 0);
     RunResult result;

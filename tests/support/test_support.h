@@ -77,8 +77,9 @@ RunResult run_in_process(const std::vector<std::string>& args, const Bytes* modu
                          Source source = Source::file);
 
 // Runs the built binary with the module as standard input (none: /dev/null).
+// Standard output is captured unless it goes to the named file.
 RunResult run_binary(const std::vector<std::string>& args, const Bytes* module = nullptr,
-                     Source source = Source::file);
+                     Source source = Source::file, const char* stdout_path = nullptr);
 
 Bytes bytes_of(const std::string& text);
 std::string text_of(const Bytes& bytes);
