@@ -147,7 +147,7 @@ TEST(Cli, LargestPatternBlockPassesThroughAPipe)
     spec.channels = 99;
     spec.orders[127] = 255;
     for (int i = 0; i < 31; ++i)
-        spec.samples.push_back({std::to_string(i + 1), 0xFFFF, 0, 64, 0, 1, std::nullopt});
+        spec.samples.push_back({numbered("", i + 1), 0xFFFF, 0, 64, 0, 1, std::nullopt});
     const Bytes module = build::build_mod(spec);
     const RunResult result = run_binary({"o31"}, &module, Source::pipe);
     ASSERT_EQ(result.status, 0) << result.err;

@@ -245,11 +245,11 @@ void PrintTo(const LongCase& c, std::ostream* os)
     *os << c.what;
 }
 
-class LongSample : public ::testing::TestWithParam<LongCase> {};
+class LongXmSample : public ::testing::TestWithParam<LongCase> {};
 
 // Byte counts are read in full; a slot keeps at most 65,535 words and the
 // loop inside them, and the samples after a long one stay in step.
-TEST_P(LongSample, KeepsItsStartAndTheModuleInStep)
+TEST_P(LongXmSample, KeepsItsStartAndTheModuleInStep)
 {
     const LongCase& c = GetParam();
     const XmSample long_one = sample("long", c.length, c.type, c.loop_start, c.loop_length);
@@ -269,7 +269,7 @@ TEST_P(LongSample, KeepsItsStartAndTheModuleInStep)
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Lengths, LongSample,
+    Lengths, LongXmSample,
     ::testing::Values(
         LongCase{"65,536 bytes", 65536, 0, 65536, forward, 32768, 0, 32768},
         LongCase{"131,071 bytes", 131071, 100000, 30000, forward, 65535, 50000, 15000},
@@ -287,7 +287,7 @@ TEST(ExtendedModuleReader, MoreThanNinetyNineSamples)
     for (int i = 0; i < 3; ++i) {
         std::vector<XmSample> samples;
         for (int j = 0; j < 40; ++j)
-            samples.push_back(sample(std::to_string(i * 40 + j + 1), static_cast<std::uint32_t>(10 + i * 40 + j)));
+            samples.push_back(sample(numbered("", i * 40 + j + 1), static_cast<std::uint32_t>(10 + i * 40 + j)));
         instruments.push_back(instrument(samples));
     }
     const XmSpec spec = with_patterns(instruments);
@@ -370,7 +370,7 @@ TEST(ExtendedModuleReader, ListingAndNameSearch)
 {
     std::vector<XmSample> samples;
     for (int i = 1; i <= 32; ++i)
-        samples.push_back(sample("s" + std::to_string(i), 4));
+        samples.push_back(sample(numbered("s", i), 4));
     samples[0].relative_note = 12;
     samples[0].finetune = -16;
     samples[0].name = "lead";
