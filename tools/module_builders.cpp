@@ -185,8 +185,6 @@ Bytes s3m_sample_data(const S3mInstrument& instrument)
 
 namespace {
 
-constexpr std::size_t s3m_instrument_header_size = 80;
-
 void align_to_paragraph(Bytes& out)
 {
     fit_to(out, (out.size() + 15) / 16 * 16);

@@ -1,0 +1,224 @@
+// Writes the seed corpora of the fuzz targets, made by the module builders:
+//   make_fuzz_corpus DIR
+// gives DIR/streamed_reader, DIR/scream_tracker and DIR/whole_run.
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "module_builders.h"
+
+namespace {
+
+using namespace trk2inst::build;
+namespace fs = std::filesystem;
+
+void write_file(const fs::path& path, const Bytes& bytes)
+{
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+Bytes with_options(std::uint8_t options, const Bytes& module)
+{
+    Bytes out{options};
+    append(out, module);
+    return out;
+}
+
+ModSpec small_mod(const std::string& tag, int channels)
+{
+    ModSpec spec;
+    spec.tag = tag;
+    spec.channels = channels;
+    spec.orders[0] = 0;
+    spec.orders[1] = 1;
+    spec.samples = {
+        {"lead", 16, 0x00, 48, 0, 16, {}},
+        {"", 0, 0, 0, 0, 0, {}},
+        {"hit", 40, 0x0F, 64, 4, 1, {}},
+    };
+    return spec;
+}
+
+std::vector<std::pair<std::string, Bytes>> mod_modules()
+{
+    const std::vector<std::pair<std::string, int>> tags = {
+        {"M.K.", 4}, {"M!K!", 4}, {"M&K!", 4}, {"FLT4", 4}, {"FLT8", 4}, {"CD81", 8},
+        {"OCTA", 8}, {"OKTA", 8}, {"TDZ3", 3}, {"6CHN", 6}, {"10CH", 10}, {"12CN", 12},
+        {"99CH", 99}, {"WOW!", 4}, {"M.K!", 4}};
+    std::vector<std::pair<std::string, Bytes>> modules;
+    for (const auto& [tag, channels] : tags) {
+        std::string name = "mod-" + tag;
+        for (char& c : name)
+            if (c == '.' || c == '!' || c == '&')
+                c = '_';
+        modules.emplace_back(name, build_mod(small_mod(tag, channels)));
+    }
+    Bytes cut = build_mod(small_mod("M.K.", 4));
+    fit_to(cut, cut.size() - 30);
+    modules.emplace_back("mod-cut-off", cut);
+    return modules;
+}
+
+XmSample xm_sample(std::uint32_t length, std::uint8_t type, std::uint32_t loop_start = 0,
+                   std::uint32_t loop_length = 0)
+{
+    XmSample sample;
+    sample.length = length;
+    sample.type = type;
+    sample.loop_start = loop_start;
+    sample.loop_length = loop_length;
+    sample.finetune = -16;
+    sample.relative_note = 12;
+    sample.name = "xm sample";
+    return sample;
+}
+
+XmSpec small_xm()
+{
+    XmSpec spec;
+    spec.patterns = {{9, 64, Bytes(20, 0x80)}};
+    XmInstrument first;
+    first.name = "two samples";
+    first.samples = {xm_sample(64, 0), xm_sample(33, 1, 8, 16)};
+    XmInstrument empty;
+    empty.name = "no samples";
+    XmInstrument pingpong;
+    pingpong.samples = {xm_sample(20, 2, 3, 5)};
+    spec.instruments = {first, empty, pingpong};
+    return spec;
+}
+
+std::vector<std::pair<std::string, Bytes>> xm_modules()
+{
+    std::vector<std::pair<std::string, Bytes>> modules;
+    modules.emplace_back("xm-basic", build_xm(small_xm()));
+
+    XmSpec sizes = small_xm();
+    sizes.header_size = 300;
+    sizes.patterns[0].header_length = 12;
+    sizes.instruments[0].size = 280;
+    sizes.instruments[0].sample_header_size = 44;
+    modules.emplace_back("xm-unusual-sizes", build_xm(sizes));
+
+    XmSpec sixteen = small_xm();
+    sixteen.instruments[2].samples[0].type = 0x10;
+    modules.emplace_back("xm-sixteen-bit", build_xm(sixteen));
+
+    XmSpec odd_loop = small_xm();
+    odd_loop.instruments[0].samples[1].loop_start = 7;
+    modules.emplace_back("xm-odd-loop", build_xm(odd_loop));
+
+    XmSpec many;
+    XmInstrument crowd;
+    for (int i = 0; i < 16; ++i)
+        crowd.samples.push_back(xm_sample(8, 0));
+    many.instruments = std::vector<XmInstrument>(8, crowd);
+    modules.emplace_back("xm-128-samples", build_xm(many));
+
+    XmSpec long_sample;
+    XmInstrument one;
+    one.samples = {xm_sample(70000, 1, 1000, 68000)};
+    long_sample.instruments = {one};
+    modules.emplace_back("xm-long-sample", build_xm(long_sample));
+
+    Bytes cut = build_xm(small_xm());
+    fit_to(cut, cut.size() / 2);
+    modules.emplace_back("xm-cut-off", cut);
+    return modules;
+}
+
+S3mInstrument s3m_instrument(const std::string& name, std::uint32_t length, std::uint8_t flags = 0)
+{
+    S3mInstrument instrument;
+    instrument.file_name = name;
+    instrument.length = length;
+    instrument.flags = flags;
+    instrument.loop_begin = 4;
+    instrument.loop_end = length / 2;
+    instrument.c2spd = 8860;
+    return instrument;
+}
+
+S3mSpec small_s3m()
+{
+    S3mSpec spec;
+    S3mInstrument empty;
+    empty.type = 0;
+    S3mInstrument adlib;
+    adlib.type = 2;
+    adlib.file_name = "ADLIB.INS";
+    S3mInstrument packed = s3m_instrument("PACKED.SMP", 30);
+    packed.pack = 1;
+    spec.instruments = {s3m_instrument("LOOP.SMP", 64, 1), empty, adlib, packed,
+                        s3m_instrument("STEREO.SMP", 20, 2), s3m_instrument("WIDE.SMP", 20, 4),
+                        s3m_instrument("LOW.SMP", 33)};
+    spec.instruments.back().c2spd = 7894;
+    return spec;
+}
+
+std::vector<std::pair<std::string, Bytes>> s3m_modules()
+{
+    std::vector<std::pair<std::string, Bytes>> modules;
+    modules.emplace_back("s3m-signed", build_s3m(small_s3m()));
+    S3mSpec unsigned_data = small_s3m();
+    unsigned_data.format_information = 1;
+    modules.emplace_back("s3m-unsigned", build_s3m(unsigned_data));
+    S3mSpec bad_tag = small_s3m();
+    bad_tag.tag = "SCRX";
+    modules.emplace_back("s3m-bad-tag", build_s3m(bad_tag));
+    S3mSpec long_sample;
+    long_sample.instruments = {s3m_instrument("LONG.SMP", 70000, 1)};
+    modules.emplace_back("s3m-long-sample", build_s3m(long_sample));
+    Bytes cut = build_s3m(small_s3m());
+    fit_to(cut, cut.size() / 2);
+    modules.emplace_back("s3m-cut-off", cut);
+    return modules;
+}
+
+Bytes run_input(const std::string& command_line, const Bytes& module)
+{
+    Bytes out(command_line.begin(), command_line.end());
+    out.push_back(0);
+    append(out, module);
+    return out;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: make_fuzz_corpus DIR\n");
+        return 2;
+    }
+    const fs::path root(argv[1]);
+    for (const char* target : {"streamed_reader", "scream_tracker", "whole_run"})
+        fs::create_directories(root / target);
+
+    auto streamed = mod_modules();
+    const auto xms = xm_modules();
+    streamed.insert(streamed.end(), xms.begin(), xms.end());
+    for (const auto& [name, module] : streamed)
+        for (std::uint8_t options = 0; options < 4; ++options)
+            write_file(root / "streamed_reader" / (name + "-" + std::to_string(options)),
+                       with_options(options, module));
+    for (const auto& [name, module] : s3m_modules())
+        for (std::uint8_t options = 0; options < 2; ++options)
+            write_file(root / "scream_tracker" / (name + "-" + std::to_string(options)),
+                       with_options(options, module));
+
+    const fs::path runs = root / "whole_run";
+    const Bytes mod = build_mod(small_mod("M.K.", 4));
+    write_file(runs / "pipe-records", run_input("k12 o1 -hit v-16384 o3 i", mod));
+    write_file(runs / "file-records", run_input("=M o0x1 o010 i k-1 v1024 o2", mod));
+    write_file(runs / "wow", run_input("=W i o3", mod));
+    write_file(runs / "bad-type", run_input("=X i", mod));
+    write_file(runs / "unknown-command", run_input("x  =M o100", mod));
+    write_file(runs / "xm", run_input("i o1 o2 -xm sample o99", build_xm(small_xm())));
+    write_file(runs / "s3m", run_input("=S i o1 -LOW.SMP o7 k-128", build_s3m(small_s3m())));
+    write_file(runs / "no-commands", run_input("", mod));
+    return 0;
+}

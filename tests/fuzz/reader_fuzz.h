@@ -1,0 +1,30 @@
+// One fuzz input for a reader: an options byte, then the module. Bit 0 reads
+// the module as from a pipe (no seeking), bit 1 sets WOW mode.
+#pragma once
+
+#include "fuzz_harness.h"
+
+namespace trk2inst::fuzz {
+
+inline void fuzz_reader(const std::uint8_t* data, std::size_t size, void (*reader)(RunState&))
+{
+    if (size == 0)
+        return;
+    const std::uint8_t options = data[0];
+    const auto stream = memory_stream(data + 1, size - 1);
+    auto state = std::make_unique<RunState>();
+    state->input.file = stream.get();
+    state->settings.wow_mode = (options & 2) != 0;
+    begin_input(state->input);
+    if ((options & 1) != 0)
+        state->input.seekable = false;
+    try {
+        reader(*state);
+    } catch (const FatalError&) {
+        return;
+    }
+    check_table(state->samples);
+    write_everything(*state);
+}
+
+}  // namespace trk2inst::fuzz
