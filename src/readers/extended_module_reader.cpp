@@ -2,6 +2,10 @@
 // over by their sizes; every sample of every instrument takes the next free slot.
 #include <algorithm>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "readers/readers.h"
 
 namespace trk2inst {
@@ -65,16 +69,6 @@ XmSampleExtent read_sample_header(InputStream& input, SampleSlot& slot, std::uin
     return {length, set_length_from_bytes(slot, length)};
 }
 
-// An 8-bit running sum: each stored byte is the difference from the one before.
-void delta_decode(std::uint8_t* data, std::size_t size)
-{
-    std::uint8_t sum = 0;
-    for (std::size_t i = 0; i < size; ++i) {
-        sum = static_cast<std::uint8_t>(sum + data[i]);
-        data[i] = sum;
-    }
-}
-
 void read_xm_sample_data(InputStream& input, SampleSlot& slot, const XmSampleExtent& extent,
                          int slot_number)
 {
@@ -107,6 +101,36 @@ int read_instrument_samples(RunState& state, int next_slot, std::uint16_t sample
 }
 
 }  // namespace
+
+// Each stored byte is the difference from the one before: the data are their
+// 8-bit running sum. Sixteen bytes at a time where SSE2 is at hand (every
+// x86-64), a prefix sum by shifted adds, since this is the reader's hot loop.
+void delta_decode(std::uint8_t* data, std::size_t size)
+{
+    std::size_t i = 0;
+    std::uint8_t sum = 0;
+#if defined(__SSE2__)
+    __m128i carry = _mm_setzero_si128();  // the running sum in every byte
+    for (; i + 16 <= size; i += 16) {
+        __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
+        x = _mm_add_epi8(x, _mm_slli_si128(x, 1));
+        x = _mm_add_epi8(x, _mm_slli_si128(x, 2));
+        x = _mm_add_epi8(x, _mm_slli_si128(x, 4));
+        x = _mm_add_epi8(x, _mm_slli_si128(x, 8));
+        x = _mm_add_epi8(x, carry);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(data + i), x);
+        // Byte 15 into every byte.
+        const __m128i high = _mm_shufflehi_epi16(_mm_unpackhi_epi8(x, x), 0xFF);
+        carry = _mm_shuffle_epi32(high, 0xFF);
+    }
+    if (i > 0)
+        sum = data[i - 1];
+#endif
+    for (; i < size; ++i) {
+        sum = static_cast<std::uint8_t>(sum + data[i]);
+        data[i] = sum;
+    }
+}
 
 void read_extended_module(RunState& state)
 {

@@ -19,6 +19,9 @@ std::int32_t decode_format_tag(std::array<char, 5>& tag, bool wow_mode);
 // Continues right after the 17-byte Extended Module signature.
 void read_extended_module(RunState& state);
 
+// Turns delta-coded sample bytes into their 8-bit running sum, in place.
+void delta_decode(std::uint8_t* data, std::size_t size);
+
 // "=S": a Scream Tracker 3 module, read by its parapointers.
 void read_scream_tracker_module(RunState& state);
 

@@ -111,6 +111,23 @@ TEST(ExtendedModuleReader, DeltaDecodingRunsAnEightBitSum)
     EXPECT_EQ(slot_data(loaded.state->samples[1]), (Bytes{0x10, 0x00}));
 }
 
+// The block-wise decoding must match a byte-by-byte running sum at every
+// length around its block size, and carry the sum across blocks.
+TEST(ExtendedModuleReader, DeltaDecodingMatchesTheRunningSumAtEveryLength)
+{
+    for (std::size_t size = 0; size <= 70; ++size) {
+        Bytes data = build::filler(size, static_cast<unsigned>(size * 37));
+        Bytes expected = data;
+        std::uint8_t sum = 0;
+        for (std::uint8_t& byte : expected) {
+            sum = static_cast<std::uint8_t>(sum + byte);
+            byte = sum;
+        }
+        delta_decode(data.data(), data.size());
+        EXPECT_EQ(data, expected) << "size " << size;
+    }
+}
+
 struct ConversionCase {
     const char* what;
     std::int8_t finetune;

@@ -1,0 +1,146 @@
+// Writes the benchmark's modules into DIR and a manifest that gives, for each,
+// the offset of its first sample byte and the number of sample bytes a reader
+// keeps (what the floor program reads):
+//   make_bench_modules DIR
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "module_builders.h"
+
+namespace {
+
+using namespace trk2inst::build;
+namespace fs = std::filesystem;
+
+struct Written {
+    std::size_t first_sample_byte;
+    std::size_t kept_bytes;
+};
+
+void write_file(const fs::path& path, const Bytes& bytes)
+{
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+// Sample data: a slow saw, so that the delta-coded form is not all zeros.
+Bytes saw(std::size_t size, unsigned step)
+{
+    Bytes out(size);
+    for (std::size_t i = 0; i < size; ++i)
+        out[i] = static_cast<std::uint8_t>((i * step) & 0xFF);
+    return out;
+}
+
+std::string slot_name(const char* prefix, int slot)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%s %02d", prefix, slot);
+    return text;
+}
+
+Written big_mod(const fs::path& path)
+{
+    ModSpec spec;
+    spec.tag = "99CH";
+    spec.channels = 99;
+    spec.song_length = 128;
+    for (std::size_t i = 0; i < spec.orders.size(); ++i)
+        spec.orders[i] = static_cast<std::uint8_t>(i * 2 + 1);  // the last is 255
+    for (int slot = 1; slot <= 31; ++slot)
+        spec.samples.push_back({slot_name("big", slot), 65535, 0, 64, 0, 65535, {}});
+    const Bytes module = build_mod(spec);
+    write_file(path, module);
+    const std::size_t samples = 31u * 131070u;
+    return {module.size() - samples, samples};
+}
+
+Written small_mod(const fs::path& path)
+{
+    ModSpec spec;
+    spec.song_length = 8;
+    for (std::size_t i = 0; i < 8; ++i)
+        spec.orders[i] = static_cast<std::uint8_t>(i);
+    std::size_t samples = 0;
+    for (int slot = 1; slot <= 15; ++slot) {
+        const auto words = static_cast<std::uint16_t>(2000 + slot * 200);
+        spec.samples.push_back({slot_name("small", slot), words, 0, 48, 0, 1, {}});
+        samples += 2u * words;
+    }
+    const Bytes module = build_mod(spec);
+    write_file(path, module);
+    return {module.size() - samples, samples};
+}
+
+Written big_xm(const fs::path& path)
+{
+    XmSpec spec;
+    spec.channels = 32;
+    for (int i = 0; i < 256; ++i)
+        spec.patterns.push_back({9, 64, saw(40000, 3)});
+    for (int slot = 1; slot <= 99; ++slot) {
+        XmSample sample;
+        sample.length = 131070;
+        sample.type = 1;
+        sample.loop_length = 131070;
+        sample.name = slot_name("big", slot);
+        sample.data = saw(131070, 1);
+        XmInstrument instrument;
+        instrument.name = slot_name("instrument", slot);
+        instrument.samples = {sample};
+        spec.instruments.push_back(instrument);
+    }
+    const Bytes module = build_xm(spec);
+    write_file(path, module);
+    // Each instrument's headers come before its sample's data.
+    const std::size_t samples = 99u * 131070u;
+    const std::size_t headers_after_first = 98u * (263u + 40u);
+    return {module.size() - samples - headers_after_first, samples};
+}
+
+Written big_s3m(const fs::path& path)
+{
+    S3mSpec spec;
+    spec.format_information = 2;  // unsigned sample data
+    for (int slot = 1; slot <= 99; ++slot) {
+        S3mInstrument instrument;
+        char name[16];
+        std::snprintf(name, sizeof name, "BIG%02d.SMP", slot);
+        instrument.file_name = name;
+        instrument.length = 64000;
+        instrument.flags = 1;
+        instrument.loop_end = 64000;
+        instrument.data = saw(64000, 5);
+        spec.instruments.push_back(instrument);
+    }
+    const Bytes module = build_s3m(spec);
+    write_file(path, module);
+    const std::size_t samples = 99u * 64000u;
+    return {module.size() - samples, samples};
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: make_bench_modules DIR\n");
+        return 2;
+    }
+    const fs::path dir(argv[1]);
+    fs::create_directories(dir);
+    std::ofstream manifest(dir / "manifest");
+    const auto note = [&](const char* name, Written written) {
+        manifest << name << ' ' << written.first_sample_byte << ' ' << written.kept_bytes << '\n';
+    };
+    const Bytes empty = build_mod(ModSpec{});
+    write_file(dir / "empty.mod", empty);
+    note("empty.mod", {empty.size(), 0});
+    note("small.mod", small_mod(dir / "small.mod"));
+    note("big.mod", big_mod(dir / "big.mod"));
+    note("big.xm", big_xm(dir / "big.xm"));
+    note("big.s3m", big_s3m(dir / "big.s3m"));
+    return 0;
+}
