@@ -19,11 +19,6 @@ struct Written {
     std::size_t kept_bytes;
 };
 
-void write_file(const fs::path& path, const Bytes& bytes)
-{
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
 
 // Sample data: a slow saw, so that the delta-coded form is not all zeros.
 Bytes saw(std::size_t size, unsigned step)
@@ -32,13 +27,6 @@ Bytes saw(std::size_t size, unsigned step)
     for (std::size_t i = 0; i < size; ++i)
         out[i] = static_cast<std::uint8_t>((i * step) & 0xFF);
     return out;
-}
-
-std::string slot_name(const char* prefix, int slot)
-{
-    char text[32];
-    std::snprintf(text, sizeof text, "%s %02d", prefix, slot);
-    return text;
 }
 
 Written big_mod(const fs::path& path)
@@ -50,7 +38,7 @@ Written big_mod(const fs::path& path)
     for (std::size_t i = 0; i < spec.orders.size(); ++i)
         spec.orders[i] = static_cast<std::uint8_t>(i * 2 + 1);  // the last is 255
     for (int slot = 1; slot <= 31; ++slot)
-        spec.samples.push_back({slot_name("big", slot), 65535, 0, 64, 0, 65535, {}});
+        spec.samples.push_back({numbered("big ", slot), 65535, 0, 64, 0, 65535, {}});
     const Bytes module = build_mod(spec);
     write_file(path, module);
     const std::size_t samples = 31u * 131070u;
@@ -66,7 +54,7 @@ Written small_mod(const fs::path& path)
     std::size_t samples = 0;
     for (int slot = 1; slot <= 15; ++slot) {
         const auto words = static_cast<std::uint16_t>(2000 + slot * 200);
-        spec.samples.push_back({slot_name("small", slot), words, 0, 48, 0, 1, {}});
+        spec.samples.push_back({numbered("small ", slot), words, 0, 48, 0, 1, {}});
         samples += 2u * words;
     }
     const Bytes module = build_mod(spec);
@@ -85,10 +73,10 @@ Written big_xm(const fs::path& path)
         sample.length = 131070;
         sample.type = 1;
         sample.loop_length = 131070;
-        sample.name = slot_name("big", slot);
+        sample.name = numbered("big ", slot);
         sample.data = saw(131070, 1);
         XmInstrument instrument;
-        instrument.name = slot_name("instrument", slot);
+        instrument.name = numbered("instrument ", slot);
         instrument.samples = {sample};
         spec.instruments.push_back(instrument);
     }
@@ -106,9 +94,7 @@ Written big_s3m(const fs::path& path)
     spec.format_information = 2;  // unsigned sample data
     for (int slot = 1; slot <= 99; ++slot) {
         S3mInstrument instrument;
-        char name[16];
-        std::snprintf(name, sizeof name, "BIG%02d.SMP", slot);
-        instrument.file_name = name;
+        instrument.file_name = numbered("BIG", slot) + ".SMP";
         instrument.length = 64000;
         instrument.flags = 1;
         instrument.loop_end = 64000;

@@ -112,16 +112,5 @@ int main(int argc, char** argv)
     spec.samples.push_back(saw_pad);
     spec.pattern_data = demo_pattern();
 
-    const Bytes module = trk2inst::build::build_mod(spec);
-    std::FILE* file = std::fopen(argv[1], "wb");
-    if (file == nullptr) {
-        std::perror(argv[1]);
-        return 1;
-    }
-    const bool written = std::fwrite(module.data(), 1, module.size(), file) == module.size();
-    if (std::fclose(file) != 0 || !written) {
-        std::perror(argv[1]);
-        return 1;
-    }
-    return 0;
+    return trk2inst::build::write_file(argv[1], trk2inst::build::build_mod(spec)) ? 0 : 1;
 }

@@ -1,8 +1,31 @@
 #include "module_builders.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace trk2inst::build {
+
+std::string numbered(const char* prefix, int number)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, "%s%d", prefix, number);
+    return text;
+}
+
+bool write_file(const std::string& path, const Bytes& bytes)
+{
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) {
+        std::perror(path.c_str());
+        return false;
+    }
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    if (std::fclose(file) != 0 || !written) {
+        std::perror(path.c_str());
+        return false;
+    }
+    return true;
+}
 
 void put_u8(Bytes& out, unsigned value)
 {

@@ -24,6 +24,13 @@ void put_text(Bytes& out, std::string_view text, std::size_t width);
 void fit_to(Bytes& out, std::size_t size);
 void append(Bytes& out, const Bytes& more);
 
+// prefix followed by the decimal number, such as "s12".
+std::string numbered(const char* prefix, int number);
+
+// Writes the bytes to the file; on failure prints why on standard error and
+// returns false.
+bool write_file(const std::string& path, const Bytes& bytes);
+
 // A recognisable filler: byte i is (seed + i * 7) mod 256.
 Bytes filler(std::size_t size, unsigned seed);
 

@@ -3,7 +3,6 @@
 // gives DIR/streamed_reader, DIR/scream_tracker and DIR/whole_run.
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -14,11 +13,6 @@ namespace {
 using namespace trk2inst::build;
 namespace fs = std::filesystem;
 
-void write_file(const fs::path& path, const Bytes& bytes)
-{
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
 
 Bytes with_options(std::uint8_t options, const Bytes& module)
 {
@@ -203,11 +197,11 @@ int main(int argc, char** argv)
     streamed.insert(streamed.end(), xms.begin(), xms.end());
     for (const auto& [name, module] : streamed)
         for (std::uint8_t options = 0; options < 4; ++options)
-            write_file(root / "streamed_reader" / (name + "-" + std::to_string(options)),
+            write_file(root / "streamed_reader" / numbered((name + "-").c_str(), options),
                        with_options(options, module));
     for (const auto& [name, module] : s3m_modules())
         for (std::uint8_t options = 0; options < 2; ++options)
-            write_file(root / "scream_tracker" / (name + "-" + std::to_string(options)),
+            write_file(root / "scream_tracker" / numbered((name + "-").c_str(), options),
                        with_options(options, module));
 
     const fs::path runs = root / "whole_run";

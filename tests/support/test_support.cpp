@@ -177,13 +177,6 @@ RunResult run_binary(const std::vector<std::string>& args, const Bytes* module, 
     return result;
 }
 
-std::string numbered(const char* prefix, int number)
-{
-    char text[64];
-    std::snprintf(text, sizeof text, "%s%d", prefix, number);
-    return text;
-}
-
 Bytes bytes_of(const std::string& text)
 {
     return Bytes(text.begin(), text.end());

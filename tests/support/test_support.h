@@ -81,8 +81,7 @@ RunResult run_in_process(const std::vector<std::string>& args, const Bytes* modu
 RunResult run_binary(const std::vector<std::string>& args, const Bytes* module = nullptr,
                      Source source = Source::file, const char* stdout_path = nullptr);
 
-// prefix followed by the decimal number, such as "s12".
-std::string numbered(const char* prefix, int number);
+using build::numbered;
 Bytes bytes_of(const std::string& text);
 std::string text_of(const Bytes& bytes);
 // The slot's data as bytes (empty when it holds none).
