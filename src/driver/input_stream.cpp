@@ -9,10 +9,39 @@
 
 namespace trk2inst {
 
+namespace {
+
+void note_end(InputStream& input, std::int64_t offset)
+{
+    if (input.end < 0)
+        input.end = offset;
+}
+
+// Reads and drops up to count bytes in blocks; stops early at the end of the input.
+void discard_forward(InputStream& input, std::int64_t count)
+{
+    static std::array<unsigned char, 64 * 1024> scratch;
+    std::int64_t left = count;
+    while (left > 0) {
+        const auto want = static_cast<std::size_t>(
+            std::min<std::int64_t>(left, static_cast<std::int64_t>(scratch.size())));
+        const std::size_t got = std::fread(scratch.data(), 1, want, input.file);
+        left -= static_cast<std::int64_t>(got);
+        if (got < want) {
+            note_end(input, input.position + (count - left));
+            break;
+        }
+    }
+}
+
+}  // namespace
+
 std::uint8_t read_u8(InputStream& input)
 {
-    ++input.position;
     const int c = std::getc(input.file);
+    if (c == EOF)
+        note_end(input, input.position);
+    ++input.position;
     return c == EOF ? 0 : static_cast<std::uint8_t>(c);
 }
 
@@ -39,31 +68,14 @@ std::uint32_t read_u32le(InputStream& input)
 
 std::size_t read_block(InputStream& input, void* destination, std::size_t size)
 {
-    input.position += static_cast<std::int64_t>(size);
     const std::size_t got = std::fread(destination, 1, size, input.file);
-    if (got < size)
+    if (got < size) {
         std::memset(static_cast<unsigned char*>(destination) + got, 0, size - got);
+        note_end(input, input.position + static_cast<std::int64_t>(got));
+    }
+    input.position += static_cast<std::int64_t>(size);
     return got;
 }
-
-namespace {
-
-// Reads and drops up to count bytes in blocks; stops early at the end of the input.
-void discard_forward(InputStream& input, std::int64_t count)
-{
-    static std::array<unsigned char, 64 * 1024> scratch;
-    std::int64_t left = count;
-    while (left > 0) {
-        const auto want = static_cast<std::size_t>(
-            std::min<std::int64_t>(left, static_cast<std::int64_t>(scratch.size())));
-        const std::size_t got = std::fread(scratch.data(), 1, want, input.file);
-        left -= static_cast<std::int64_t>(got);
-        if (got < want)
-            break;
-    }
-}
-
-}  // namespace
 
 void begin_input(InputStream& input)
 {
@@ -82,9 +94,13 @@ void skip_bytes(InputStream& input, std::int64_t count)
         input.position = target;
         return;
     }
-    if (count < 0)
+    // Past the end of a pipe every byte reads as zero, so going back within
+    // that stretch changes nothing that is read; going back before it would.
+    const bool within_zeros = input.end >= 0 && target >= input.end;
+    if (count < 0 && !within_zeros)
         fail("Cannot skip backwards on this input.\n");
-    discard_forward(input, count);
+    if (count > 0)
+        discard_forward(input, count);
     input.position = target;
 }
 

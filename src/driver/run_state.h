@@ -53,6 +53,8 @@ struct InputStream {
     // Offset in the file, counting the zeros given past its end, so that a skip
     // after a short read lands where the module's sizes say.
     std::int64_t position = 0;
+    // Where the input ended, once a read has met its end; -1 before that.
+    std::int64_t end = -1;
 };
 
 struct RunState {

@@ -81,6 +81,23 @@ TEST(SkipBytes, NegativeSkipOnAPipeEndsTheRun)
     }
 }
 
+// Past the end of a pipe everything reads as zero: going back within that
+// stretch is harmless, going back before it is not.
+TEST(SkipBytes, OnAPipeASkipBackWithinTheZerosPastTheEndGoesOn)
+{
+    const Bytes bytes = counting_bytes(10);
+    ModuleInput module(bytes, Source::pipe);
+    InputStream input = stream_of(module);
+    std::array<std::uint8_t, 20> block{};
+    read_block(input, block.data(), block.size());
+    skip_bytes(input, -5);
+    EXPECT_EQ(input.position, 15);
+    EXPECT_EQ(read_u8(input), 0);
+    skip_bytes(input, -6);  // back to offset 10, the end itself
+    EXPECT_EQ(read_u8(input), 0);
+    EXPECT_THROW(skip_bytes(input, -2), FatalError);  // offset 9 held a byte
+}
+
 // Reads past the end count as bytes read: a skip back lands where the sizes say.
 TEST(SkipBytes, EndOfInputIsForgottenAfterASkipBack)
 {
