@@ -31,15 +31,15 @@ Bytes saw(std::size_t size, unsigned step)
 
 Written big_mod(const fs::path& path)
 {
-    ModSpec spec;
-    spec.tag = "99CH";
-    spec.channels = 99;
-    spec.song_length = 128;
-    for (std::size_t i = 0; i < spec.orders.size(); ++i)
-        spec.orders[i] = static_cast<std::uint8_t>(i * 2 + 1);  // the last is 255
+    ModSpec layout;
+    layout.tag = "99CH";
+    layout.channels = 99;
+    layout.song_length = 128;
+    for (std::size_t i = 0; i < layout.orders.size(); ++i)
+        layout.orders[i] = static_cast<std::uint8_t>(i * 2 + 1);  // the last is 255
     for (int slot = 1; slot <= 31; ++slot)
-        spec.samples.push_back({numbered("big ", slot), 65535, 0, 64, 0, 65535, {}});
-    const Bytes module = build_mod(spec);
+        layout.samples.push_back({numbered("big ", slot), 65535, 0, 64, 0, 65535, {}});
+    const Bytes module = build_mod(layout);
     write_file(path, module);
     const std::size_t samples = 31u * 131070u;
     return {module.size() - samples, samples};
@@ -47,27 +47,27 @@ Written big_mod(const fs::path& path)
 
 Written small_mod(const fs::path& path)
 {
-    ModSpec spec;
-    spec.song_length = 8;
+    ModSpec layout;
+    layout.song_length = 8;
     for (std::size_t i = 0; i < 8; ++i)
-        spec.orders[i] = static_cast<std::uint8_t>(i);
+        layout.orders[i] = static_cast<std::uint8_t>(i);
     std::size_t samples = 0;
     for (int slot = 1; slot <= 15; ++slot) {
         const auto words = static_cast<std::uint16_t>(2000 + slot * 200);
-        spec.samples.push_back({numbered("small ", slot), words, 0, 48, 0, 1, {}});
+        layout.samples.push_back({numbered("small ", slot), words, 0, 48, 0, 1, {}});
         samples += 2u * words;
     }
-    const Bytes module = build_mod(spec);
+    const Bytes module = build_mod(layout);
     write_file(path, module);
     return {module.size() - samples, samples};
 }
 
 Written big_xm(const fs::path& path)
 {
-    XmSpec spec;
-    spec.channels = 32;
+    XmSpec layout;
+    layout.channels = 32;
     for (int i = 0; i < 256; ++i)
-        spec.patterns.push_back({9, 64, saw(40000, 3)});
+        layout.patterns.push_back({9, 64, saw(40000, 3)});
     for (int slot = 1; slot <= 99; ++slot) {
         XmSample sample;
         sample.length = 131070;
@@ -78,9 +78,9 @@ Written big_xm(const fs::path& path)
         XmInstrument instrument;
         instrument.name = numbered("instrument ", slot);
         instrument.samples = {sample};
-        spec.instruments.push_back(instrument);
+        layout.instruments.push_back(instrument);
     }
-    const Bytes module = build_xm(spec);
+    const Bytes module = build_xm(layout);
     write_file(path, module);
     // Each instrument's headers come before its sample's data.
     const std::size_t samples = 99u * 131070u;
@@ -90,8 +90,8 @@ Written big_xm(const fs::path& path)
 
 Written big_s3m(const fs::path& path)
 {
-    S3mSpec spec;
-    spec.format_information = 2;  // unsigned sample data
+    S3mSpec layout;
+    layout.format_information = 2;  // unsigned sample data
     for (int slot = 1; slot <= 99; ++slot) {
         S3mInstrument instrument;
         instrument.file_name = numbered("BIG", slot) + ".SMP";
@@ -99,9 +99,9 @@ Written big_s3m(const fs::path& path)
         instrument.flags = 1;
         instrument.loop_end = 64000;
         instrument.data = saw(64000, 5);
-        spec.instruments.push_back(instrument);
+        layout.instruments.push_back(instrument);
     }
-    const Bytes module = build_s3m(spec);
+    const Bytes module = build_s3m(layout);
     write_file(path, module);
     const std::size_t samples = 99u * 64000u;
     return {module.size() - samples, samples};

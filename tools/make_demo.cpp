@@ -102,15 +102,15 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: make_demo OUTPUT.mod\n");
         return 2;
     }
-    trk2inst::build::ModSpec spec;
-    spec.title = "trk2inst demo";
-    spec.samples.push_back(looped("sine lead", sine_cycle(64), 48));
-    spec.samples.push_back(looped("square bass", square_cycle(32), 64));
-    spec.samples.push_back({"noise hit", 2000, 0, 40, 0, 1, noise_hit(4000)});
+    trk2inst::build::ModSpec layout;
+    layout.title = "trk2inst demo";
+    layout.samples.push_back(looped("sine lead", sine_cycle(64), 48));
+    layout.samples.push_back(looped("square bass", square_cycle(32), 64));
+    layout.samples.push_back({"noise hit", 2000, 0, 40, 0, 1, noise_hit(4000)});
     auto saw_pad = looped("saw pad, finetune -1", saw_cycle(128), 32);
     saw_pad.finetune = 0x0F;
-    spec.samples.push_back(saw_pad);
-    spec.pattern_data = demo_pattern();
+    layout.samples.push_back(saw_pad);
+    layout.pattern_data = demo_pattern();
 
-    return trk2inst::build::write_file(argv[1], trk2inst::build::build_mod(spec)) ? 0 : 1;
+    return trk2inst::build::write_file(argv[1], trk2inst::build::build_mod(layout)) ? 0 : 1;
 }

@@ -82,12 +82,12 @@ Bytes mod_sample_data(const ModSample& sample, int slot_number)
                        : filler(2 * std::size_t{sample.length}, static_cast<unsigned>(slot_number));
 }
 
-Bytes build_mod(const ModSpec& spec)
+Bytes build_mod(const ModSpec& layout)
 {
     Bytes out;
-    put_text(out, spec.title, 20);
+    put_text(out, layout.title, 20);
     for (std::size_t i = 0; i < 31; ++i) {
-        const ModSample sample = i < spec.samples.size() ? spec.samples[i] : ModSample{};
+        const ModSample sample = i < layout.samples.size() ? layout.samples[i] : ModSample{};
         put_text(out, sample.name, 22);
         put_u16be(out, sample.length);
         put_u8(out, sample.finetune);
@@ -95,19 +95,19 @@ Bytes build_mod(const ModSpec& spec)
         put_u16be(out, sample.loop_start);
         put_u16be(out, sample.loop_length);
     }
-    put_u8(out, spec.song_length);
+    put_u8(out, layout.song_length);
     put_u8(out, 127);  // restart byte as ProTracker writes it
-    for (std::uint8_t order : spec.orders)
+    for (std::uint8_t order : layout.orders)
         put_u8(out, order);
-    put_text(out, spec.tag, 4);
-    if (spec.pattern_data) {
-        append(out, *spec.pattern_data);
+    put_text(out, layout.tag, 4);
+    if (layout.pattern_data) {
+        append(out, *layout.pattern_data);
     } else {
-        const std::size_t patterns = *std::max_element(spec.orders.begin(), spec.orders.end()) + 1u;
-        fit_to(out, out.size() + patterns * static_cast<std::size_t>(spec.channels) * 256);
+        const std::size_t patterns = *std::max_element(layout.orders.begin(), layout.orders.end()) + 1u;
+        fit_to(out, out.size() + patterns * static_cast<std::size_t>(layout.channels) * 256);
     }
-    for (std::size_t i = 0; i < spec.samples.size() && i < 31; ++i)
-        append(out, mod_sample_data(spec.samples[i], static_cast<int>(i + 1)));
+    for (std::size_t i = 0; i < layout.samples.size() && i < 31; ++i)
+        append(out, mod_sample_data(layout.samples[i], static_cast<int>(i + 1)));
     return out;
 }
 
@@ -120,25 +120,25 @@ Bytes xm_sample_data(const XmSample& sample)
 
 namespace {
 
-void put_xm_header(Bytes& out, const XmSpec& spec)
+void put_xm_header(Bytes& out, const XmSpec& layout)
 {
     put_text(out, "Extended Module: ", 17);
-    put_text(out, spec.name, 20);
+    put_text(out, layout.name, 20);
     put_u8(out, 0x1A);
     put_text(out, "module builder", 20);
     put_u16le(out, 0x0104);
     const std::size_t start = out.size();  // 60: the header size counts from here
-    put_u32le(out, spec.header_size);
+    put_u32le(out, layout.header_size);
     put_u16le(out, 1);  // song length
     put_u16le(out, 0);  // restart position
-    put_u16le(out, spec.channels);
-    put_u16le(out, spec.pattern_count.value_or(static_cast<std::uint16_t>(spec.patterns.size())));
+    put_u16le(out, layout.channels);
+    put_u16le(out, layout.pattern_count.value_or(static_cast<std::uint16_t>(layout.patterns.size())));
     put_u16le(out,
-              spec.instrument_count.value_or(static_cast<std::uint16_t>(spec.instruments.size())));
+              layout.instrument_count.value_or(static_cast<std::uint16_t>(layout.instruments.size())));
     put_u16le(out, 1);    // linear frequencies
     put_u16le(out, 6);    // tempo
     put_u16le(out, 125);  // BPM
-    fit_to(out, start + spec.header_size);
+    fit_to(out, start + layout.header_size);
 }
 
 void put_xm_pattern(Bytes& out, const XmPattern& pattern)
@@ -188,13 +188,13 @@ void put_xm_instrument(Bytes& out, const XmInstrument& instrument)
 
 }  // namespace
 
-Bytes build_xm(const XmSpec& spec)
+Bytes build_xm(const XmSpec& layout)
 {
     Bytes out;
-    put_xm_header(out, spec);
-    for (const XmPattern& pattern : spec.patterns)
+    put_xm_header(out, layout);
+    for (const XmPattern& pattern : layout.patterns)
         put_xm_pattern(out, pattern);
-    for (const XmInstrument& instrument : spec.instruments)
+    for (const XmInstrument& instrument : layout.instruments)
         put_xm_instrument(out, instrument);
     return out;
 }
@@ -219,19 +219,19 @@ void patch_u16le(Bytes& out, std::size_t offset, unsigned value)
     out[offset + 1] = static_cast<std::uint8_t>((value >> 8) & 0xFF);
 }
 
-void put_s3m_header(Bytes& out, const S3mSpec& spec, std::uint16_t instrument_count)
+void put_s3m_header(Bytes& out, const S3mSpec& layout, std::uint16_t instrument_count)
 {
-    put_text(out, spec.title, 28);
+    put_text(out, layout.title, 28);
     put_u8(out, 0x1A);
     put_u8(out, 16);  // module type
     put_u16le(out, 0);
-    put_u16le(out, spec.order_count);
+    put_u16le(out, layout.order_count);
     put_u16le(out, instrument_count);
-    put_u16le(out, spec.pattern_count);
+    put_u16le(out, layout.pattern_count);
     put_u16le(out, 0);       // flags
     put_u16le(out, 0x1320);  // tracker version
-    put_u16le(out, spec.format_information);
-    put_text(out, spec.tag, 4);
+    put_u16le(out, layout.format_information);
+    put_text(out, layout.tag, 4);
     put_u8(out, 64);    // global volume
     put_u8(out, 6);     // initial speed
     put_u8(out, 125);   // initial tempo
@@ -239,7 +239,7 @@ void put_s3m_header(Bytes& out, const S3mSpec& spec, std::uint16_t instrument_co
     fit_to(out, 64);
     for (unsigned channel = 0; channel < 32; ++channel)
         put_u8(out, channel < 4 ? channel : 255u);
-    for (unsigned order = 0; order < spec.order_count; ++order)
+    for (unsigned order = 0; order < layout.order_count; ++order)
         put_u8(out, order == 0 ? 0u : 255u);
 }
 
@@ -264,28 +264,28 @@ void put_s3m_instrument_header(Bytes& out, const S3mInstrument& instrument)
 
 }  // namespace
 
-Bytes build_s3m(const S3mSpec& spec)
+Bytes build_s3m(const S3mSpec& layout)
 {
     const auto count =
-        spec.instrument_count.value_or(static_cast<std::uint16_t>(spec.instruments.size()));
+        layout.instrument_count.value_or(static_cast<std::uint16_t>(layout.instruments.size()));
     Bytes out;
-    put_s3m_header(out, spec, count);
+    put_s3m_header(out, layout, count);
     const std::size_t parapointers = out.size();
-    fit_to(out, out.size() + 2u * count + 2u * spec.pattern_count);
+    fit_to(out, out.size() + 2u * count + 2u * layout.pattern_count);
     align_to_paragraph(out);
 
     std::vector<std::size_t> headers;
-    for (std::size_t i = 0; i < spec.instruments.size(); ++i) {
+    for (std::size_t i = 0; i < layout.instruments.size(); ++i) {
         headers.push_back(out.size());
-        put_s3m_instrument_header(out, spec.instruments[i]);
+        put_s3m_instrument_header(out, layout.instruments[i]);
         if (i < count) {
             const auto own = static_cast<unsigned>(headers.back() / 16);
-            patch_u16le(out, parapointers + 2 * i, spec.instruments[i].parapointer.value_or(own));
+            patch_u16le(out, parapointers + 2 * i, layout.instruments[i].parapointer.value_or(own));
         }
     }
-    for (std::size_t i = 0; i < spec.instruments.size(); ++i) {
+    for (std::size_t i = 0; i < layout.instruments.size(); ++i) {
         align_to_paragraph(out);
-        const S3mInstrument& instrument = spec.instruments[i];
+        const S3mInstrument& instrument = layout.instruments[i];
         const std::uint32_t paragraph =
             instrument.data_paragraph.value_or(static_cast<std::uint32_t>(out.size() / 16));
         out[headers[i] + 13] = static_cast<std::uint8_t>((paragraph >> 16) & 0xFF);

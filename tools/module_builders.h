@@ -56,7 +56,7 @@ struct ModSpec {
     std::optional<Bytes> pattern_data;
 };
 
-Bytes build_mod(const ModSpec& spec);
+Bytes build_mod(const ModSpec& layout);
 Bytes mod_sample_data(const ModSample& sample, int slot_number);
 
 // Extended Module. Every size field is written as given and the structure it
@@ -98,7 +98,7 @@ struct XmSpec {
     std::vector<XmInstrument> instruments;
 };
 
-Bytes build_xm(const XmSpec& spec);
+Bytes build_xm(const XmSpec& layout);
 Bytes xm_sample_data(const XmSample& sample);
 
 // Scream Tracker 3 module: header, order list, instrument parapointers,
@@ -129,7 +129,7 @@ struct S3mSpec {
     std::vector<S3mInstrument> instruments;
 };
 
-Bytes build_s3m(const S3mSpec& spec);
+Bytes build_s3m(const S3mSpec& layout);
 Bytes s3m_sample_data(const S3mInstrument& instrument);
 
 }  // namespace trk2inst::build

@@ -21,12 +21,12 @@ Bytes read_file(const std::string& path)
 
 ModSpec song()
 {
-    ModSpec spec;
-    spec.samples = {{"kick", 4, 0x00, 64, 0, 1, std::nullopt},
+    ModSpec layout;
+    layout.samples = {{"kick", 4, 0x00, 64, 0, 1, std::nullopt},
                     {"snare", 8, 0x0F, 40, 0, 1, std::nullopt},
                     {"bass", 6, 0x02, 48, 2, 4, std::nullopt}};
-    spec.orders = {0, 1, 2, 1};
-    return spec;
+    layout.orders = {0, 1, 2, 1};
+    return layout;
 }
 
 const std::string song_listing =
@@ -142,18 +142,18 @@ TEST(Cli, WriteErrorOnStandardOutputIsReported)
 // The largest ProTracker module: 99 channels, 256 patterns (6.5 MB) on a pipe.
 TEST(Cli, LargestPatternBlockPassesThroughAPipe)
 {
-    ModSpec spec;
-    spec.tag = "99CH";
-    spec.channels = 99;
-    spec.orders[127] = 255;
+    ModSpec layout;
+    layout.tag = "99CH";
+    layout.channels = 99;
+    layout.orders[127] = 255;
     for (int i = 0; i < 31; ++i)
-        spec.samples.push_back({numbered("", i + 1), 0xFFFF, 0, 64, 0, 1, std::nullopt});
-    const Bytes module = build::build_mod(spec);
+        layout.samples.push_back({numbered("", i + 1), 0xFFFF, 0, 64, 0, 1, std::nullopt});
+    const Bytes module = build::build_mod(layout);
     const RunResult result = run_binary({"o31"}, &module, Source::pipe);
     ASSERT_EQ(result.status, 0) << result.err;
     ASSERT_EQ(result.out.size(), 11u + 2 * 0xFFFF);
     EXPECT_TRUE(std::equal(result.out.begin() + 11, result.out.end(),
-                           build::mod_sample_data(spec.samples[30], 31).begin()));
+                           build::mod_sample_data(layout.samples[30], 31).begin()));
 }
 
 TEST(Cli, ShippedDemoModuleIsWhatTheGeneratorWrites)

@@ -41,14 +41,14 @@ INSTANTIATE_TEST_SUITE_P(
 
 const ModSpec& three_samples()
 {
-    static const ModSpec spec = [] {
+    static const ModSpec layout = [] {
         ModSpec s;
         s.samples = {{"lead", 4, 0x01, 64, 0, 1, std::nullopt},
                      {"bass", 2, 0x00, 32, 0, 2, std::nullopt},
                      {"lead", 3, 0x00, 16, 0, 1, std::nullopt}};
         return s;
     }();
-    return spec;
+    return layout;
 }
 
 // The record of slot `number` of three_samples() with the given volume word and
@@ -195,9 +195,9 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(CommandLine, FileFormReadsTheFileAndWowModeDoublesTheChannels)
 {
-    ModSpec spec = three_samples();
-    spec.channels = 8;  // pattern data sized for WOW mode
-    const TempFile file(build::build_mod(spec));
+    ModSpec layout = three_samples();
+    layout.channels = 8;  // pattern data sized for WOW mode
+    const TempFile file(build::build_mod(layout));
     const RunResult wow = run_in_process({"=W", file.path(), "o1"});
     EXPECT_EQ(wow.status, 0);
     EXPECT_EQ(wow.out, record(1, 0x4000, 0));
@@ -208,9 +208,9 @@ TEST(CommandLine, FileFormReadsTheFileAndWowModeDoublesTheChannels)
 
 TEST(CommandLine, BadFormatTagEndsTheRunWithoutCommands)
 {
-    ModSpec spec = three_samples();
-    spec.tag = "M!K.";
-    const Bytes module = build::build_mod(spec);
+    ModSpec layout = three_samples();
+    layout.tag = "M!K.";
+    const Bytes module = build::build_mod(layout);
     const RunResult result = run_in_process({"o1"}, &module, Source::pipe);
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.err, "Unexpected format tag: M!K.\n");

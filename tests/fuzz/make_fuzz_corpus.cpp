@@ -23,17 +23,17 @@ Bytes with_options(std::uint8_t options, const Bytes& module)
 
 ModSpec small_mod(const std::string& tag, int channels)
 {
-    ModSpec spec;
-    spec.tag = tag;
-    spec.channels = channels;
-    spec.orders[0] = 0;
-    spec.orders[1] = 1;
-    spec.samples = {
+    ModSpec layout;
+    layout.tag = tag;
+    layout.channels = channels;
+    layout.orders[0] = 0;
+    layout.orders[1] = 1;
+    layout.samples = {
         {"lead", 16, 0x00, 48, 0, 16, {}},
         {"", 0, 0, 0, 0, 0, {}},
         {"hit", 40, 0x0F, 64, 4, 1, {}},
     };
-    return spec;
+    return layout;
 }
 
 std::vector<std::pair<std::string, Bytes>> mod_modules()
@@ -72,8 +72,8 @@ XmSample xm_sample(std::uint32_t length, std::uint8_t type, std::uint32_t loop_s
 
 XmSpec small_xm()
 {
-    XmSpec spec;
-    spec.patterns = {{9, 64, Bytes(20, 0x80)}};
+    XmSpec layout;
+    layout.patterns = {{9, 64, Bytes(20, 0x80)}};
     XmInstrument first;
     first.name = "two samples";
     first.samples = {xm_sample(64, 0), xm_sample(33, 1, 8, 16)};
@@ -81,8 +81,8 @@ XmSpec small_xm()
     empty.name = "no samples";
     XmInstrument pingpong;
     pingpong.samples = {xm_sample(20, 2, 3, 5)};
-    spec.instruments = {first, empty, pingpong};
-    return spec;
+    layout.instruments = {first, empty, pingpong};
+    return layout;
 }
 
 std::vector<std::pair<std::string, Bytes>> xm_modules()
@@ -138,7 +138,7 @@ S3mInstrument s3m_instrument(const std::string& name, std::uint32_t length, std:
 
 S3mSpec small_s3m()
 {
-    S3mSpec spec;
+    S3mSpec layout;
     S3mInstrument empty;
     empty.type = 0;
     S3mInstrument adlib;
@@ -146,11 +146,11 @@ S3mSpec small_s3m()
     adlib.file_name = "ADLIB.INS";
     S3mInstrument packed = s3m_instrument("PACKED.SMP", 30);
     packed.pack = 1;
-    spec.instruments = {s3m_instrument("LOOP.SMP", 64, 1), empty, adlib, packed,
+    layout.instruments = {s3m_instrument("LOOP.SMP", 64, 1), empty, adlib, packed,
                         s3m_instrument("STEREO.SMP", 20, 2), s3m_instrument("WIDE.SMP", 20, 4),
                         s3m_instrument("LOW.SMP", 33)};
-    spec.instruments.back().c2spd = 7894;
-    return spec;
+    layout.instruments.back().c2spd = 7894;
+    return layout;
 }
 
 std::vector<std::pair<std::string, Bytes>> s3m_modules()

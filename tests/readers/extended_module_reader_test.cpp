@@ -54,26 +54,26 @@ XmInstrument instrument(std::vector<XmSample> samples)
 
 XmSpec with_patterns(std::vector<XmInstrument> instruments)
 {
-    XmSpec spec;
-    spec.patterns = {XmPattern{9, 64, Bytes(300, 0x80)}, XmPattern{9, 32, Bytes(17, 0x81)}};
-    spec.instruments = std::move(instruments);
-    return spec;
+    XmSpec layout;
+    layout.patterns = {XmPattern{9, 64, Bytes(300, 0x80)}, XmPattern{9, 32, Bytes(17, 0x81)}};
+    layout.instruments = std::move(instruments);
+    return layout;
 }
 
-LoadResult load(const XmSpec& spec, Source source = Source::file)
+LoadResult load(const XmSpec& layout, Source source = Source::file)
 {
-    return load_module(build::build_xm(spec), source, read_streamed_module);
+    return load_module(build::build_xm(layout), source, read_streamed_module);
 }
 
 // Samples fill the slots in file order across instruments; an instrument with
 // no samples takes no slot. Slots are named after the samples.
 TEST(ExtendedModuleReader, SamplesFillSlotsInFileOrder)
 {
-    const XmSpec spec = with_patterns(
+    const XmSpec layout = with_patterns(
         {instrument({sample("Sample_1_____________X", 100), sample("two", 7), sample("three", 0)}),
          instrument({}), instrument({sample("four", 64, forward, 2, 60), sample("five", 1)})});
     for (Source source : {Source::file, Source::pipe}) {
-        const LoadResult loaded = load(spec, source);
+        const LoadResult loaded = load(layout, source);
         ASSERT_EQ(loaded.error, "");
         const SampleTable& slots = loaded.state->samples;
         const ModuleSummary& summary = loaded.state->summary;
@@ -83,9 +83,9 @@ TEST(ExtendedModuleReader, SamplesFillSlotsInFileOrder)
         EXPECT_EQ(summary.patterns, 2);
         const char* names[] = {"Sample_1_____________X", "two", "three", "four", "five"};
         const std::int32_t lengths[] = {50, 3, 0, 32, 0};
-        const XmSample* samples[] = {&spec.instruments[0].samples[0], &spec.instruments[0].samples[1],
-                                     &spec.instruments[0].samples[2], &spec.instruments[2].samples[0],
-                                     &spec.instruments[2].samples[1]};
+        const XmSample* samples[] = {&layout.instruments[0].samples[0], &layout.instruments[0].samples[1],
+                                     &layout.instruments[0].samples[2], &layout.instruments[2].samples[0],
+                                     &layout.instruments[2].samples[1]};
         for (std::size_t i = 0; i < 5; ++i) {
             EXPECT_STREQ(slots[i].name.data(), names[i]);
             EXPECT_EQ(slots[i].length, lengths[i]) << names[i];
@@ -215,23 +215,23 @@ INSTANTIATE_TEST_SUITE_P(
 // Header, pattern, instrument and sample header sizes are honoured as given.
 TEST(ExtendedModuleReader, UnusualStructureSizesAreHonoured)
 {
-    XmSpec spec = with_patterns({});
-    spec.header_size = 300;
-    spec.patterns.push_back(XmPattern{20, 64, Bytes(5, 1)});
+    XmSpec layout = with_patterns({});
+    layout.header_size = 300;
+    layout.patterns.push_back(XmPattern{20, 64, Bytes(5, 1)});
     XmInstrument big = instrument({sample("a", 30), sample("b", 12)});
     big.size = 400;
     big.sample_header_size = 64;
     XmInstrument empty = instrument({});
     empty.size = 100;
-    spec.instruments = {empty, big, instrument({sample("c", 8)})};
+    layout.instruments = {empty, big, instrument({sample("c", 8)})};
     for (Source source : {Source::file, Source::pipe}) {
-        const LoadResult loaded = load(spec, source);
+        const LoadResult loaded = load(layout, source);
         ASSERT_EQ(loaded.error, "");
         EXPECT_EQ(loaded.state->summary.patterns, 3);
         EXPECT_STREQ(loaded.state->samples[1].name.data(), "b");
         EXPECT_EQ(slot_data(loaded.state->samples[0]), decoded(big.samples[0]));
         EXPECT_EQ(slot_data(loaded.state->samples[1]), decoded(big.samples[1]));
-        EXPECT_EQ(slot_data(loaded.state->samples[2]), decoded(spec.instruments[2].samples[0]));
+        EXPECT_EQ(slot_data(loaded.state->samples[2]), decoded(layout.instruments[2].samples[0]));
     }
 }
 
@@ -241,12 +241,12 @@ TEST(ExtendedModuleReader, SampleHeaderSizeBelowItsFieldsMovesBack)
 {
     XmInstrument short_headers = instrument({sample("first", 6), sample("second", 4)});
     short_headers.sample_header_size = 30;
-    const XmSpec spec = with_patterns({short_headers});
-    const LoadResult from_file = load(spec, Source::file);
+    const XmSpec layout = with_patterns({short_headers});
+    const LoadResult from_file = load(layout, Source::file);
     ASSERT_EQ(from_file.error, "");
     // The second header starts 30 bytes after the first and overwrote its name.
     EXPECT_EQ(from_file.state->samples[1].length, 2);
-    const LoadResult from_pipe = load(spec, Source::pipe);
+    const LoadResult from_pipe = load(layout, Source::pipe);
     EXPECT_EQ(from_pipe.error, "Cannot skip backwards on this input.\n");
 }
 
@@ -271,9 +271,9 @@ TEST_P(LongXmSample, KeepsItsStartAndTheModuleInStep)
     const LongCase& c = GetParam();
     const XmSample long_one = sample("long", c.length, c.type, c.loop_start, c.loop_length);
     const XmSample after = sample("after", 300);
-    const XmSpec spec = with_patterns({instrument({long_one}), instrument({after})});
+    const XmSpec layout = with_patterns({instrument({long_one}), instrument({after})});
     for (Source source : {Source::file, Source::pipe}) {
-        const LoadResult loaded = load(spec, source);
+        const LoadResult loaded = load(layout, source);
         ASSERT_EQ(loaded.error, "");
         const SampleSlot& slot = loaded.state->samples[0];
         EXPECT_EQ(slot.length, c.words);
@@ -307,12 +307,12 @@ TEST(ExtendedModuleReader, MoreThanNinetyNineSamples)
             samples.push_back(sample(numbered("", i * 40 + j + 1), static_cast<std::uint32_t>(10 + i * 40 + j)));
         instruments.push_back(instrument(samples));
     }
-    const XmSpec spec = with_patterns(instruments);
+    const XmSpec layout = with_patterns(instruments);
     for (Source source : {Source::file, Source::pipe}) {
-        const LoadResult loaded = load(spec, source);
+        const LoadResult loaded = load(layout, source);
         ASSERT_EQ(loaded.error, "");
         for (std::size_t n = 0; n < 99; ++n) {
-            const XmSample& expected = spec.instruments[n / 40].samples[n % 40];
+            const XmSample& expected = layout.instruments[n / 40].samples[n % 40];
             EXPECT_STREQ(loaded.state->samples[n].name.data(), expected.name.c_str());
             EXPECT_EQ(slot_data(loaded.state->samples[n]), decoded(expected)) << "slot " << n + 1;
         }
@@ -340,16 +340,16 @@ class HugeClaims : public ::testing::TestWithParam<ClaimCase> {};
 TEST_P(HugeClaims, EndInTimeWithZeros)
 {
     const ClaimCase& c = GetParam();
-    XmSpec spec = with_patterns({});
-    spec.pattern_count = c.pattern_count;
-    spec.instrument_count = c.instrument_count;
+    XmSpec layout = with_patterns({});
+    layout.pattern_count = c.pattern_count;
+    layout.instrument_count = c.instrument_count;
     XmSample first = sample("first", c.first_sample_length);
     first.data = Bytes(1000, 0);
     XmInstrument claims = instrument({first});
     claims.sample_count = 0xFFFF;
     claims.sample_header_size = c.sample_header_size;
-    spec.instruments = {claims};
-    const Bytes module = build::build_xm(spec);
+    layout.instruments = {claims};
+    const Bytes module = build::build_xm(layout);
     const LoadResult from_file = load_module(module, Source::file, read_streamed_module);
     EXPECT_EQ(from_file.error, "");
     const LoadResult from_pipe = load_module(module, Source::pipe, read_streamed_module);

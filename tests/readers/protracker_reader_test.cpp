@@ -66,14 +66,14 @@ INSTANTIATE_TEST_SUITE_P(
 // Every header field of a slot, with names filled to their full 22 bytes.
 TEST(ProTrackerReader, ReadsEverySampleHeaderFieldAndItsData)
 {
-    ModSpec spec;
-    spec.samples.resize(31);
-    spec.samples[0] = {"Sample_1_____________X", 1000, 0x0F, 48, 100, 1, std::nullopt};
-    spec.samples[4] = {"short", 3, 0x07, 64, 1, 2, std::nullopt};
-    spec.samples[30] = {"Sample_31____________Y", 0xFFFF, 0x88, 0xFF, 0xFFFE, 0xFFFF, std::nullopt};
-    spec.samples[7].name = "named but empty";
-    spec.samples[7].length = 0;
-    const Bytes module = build::build_mod(spec);
+    ModSpec layout;
+    layout.samples.resize(31);
+    layout.samples[0] = {"Sample_1_____________X", 1000, 0x0F, 48, 100, 1, std::nullopt};
+    layout.samples[4] = {"short", 3, 0x07, 64, 1, 2, std::nullopt};
+    layout.samples[30] = {"Sample_31____________Y", 0xFFFF, 0x88, 0xFF, 0xFFFE, 0xFFFF, std::nullopt};
+    layout.samples[7].name = "named but empty";
+    layout.samples[7].length = 0;
+    const Bytes module = build::build_mod(layout);
     for (Source source : {Source::file, Source::pipe}) {
         const LoadResult loaded = load_module(module, source, read_streamed_module);
         ASSERT_EQ(loaded.error, "");
@@ -85,8 +85,8 @@ TEST(ProTrackerReader, ReadsEverySampleHeaderFieldAndItsData)
         EXPECT_EQ(slots[0].loop_start, 100);
         EXPECT_EQ(slots[0].loop_length, 1);
         EXPECT_EQ(slots[0].note, 0);
-        EXPECT_EQ(slot_data(slots[0]), build::mod_sample_data(spec.samples[0], 1));
-        EXPECT_EQ(slot_data(slots[4]), build::mod_sample_data(spec.samples[4], 5));
+        EXPECT_EQ(slot_data(slots[0]), build::mod_sample_data(layout.samples[0], 1));
+        EXPECT_EQ(slot_data(slots[4]), build::mod_sample_data(layout.samples[4], 5));
         EXPECT_STREQ(slots[7].name.data(), "named but empty");
         EXPECT_EQ(slots[7].length, 0);
         EXPECT_EQ(slots[7].data, nullptr);
@@ -96,7 +96,7 @@ TEST(ProTrackerReader, ReadsEverySampleHeaderFieldAndItsData)
         EXPECT_EQ(slots[30].volume, 0xFF);
         EXPECT_EQ(slots[30].loop_start, 0xFFFE);
         EXPECT_EQ(slots[30].loop_length, 0xFFFF);
-        EXPECT_EQ(slot_data(slots[30]), build::mod_sample_data(spec.samples[30], 31));
+        EXPECT_EQ(slot_data(slots[30]), build::mod_sample_data(layout.samples[30], 31));
         EXPECT_EQ(slots[31].length, 0);
         EXPECT_STREQ(loaded.state->summary.format_tag.data(), "M.K.");
         EXPECT_FALSE(loaded.state->summary.no_expected_length);
@@ -123,20 +123,20 @@ class PatternSkip : public ::testing::TestWithParam<PatternCase> {};
 TEST_P(PatternSkip, SampleDataFollowTheCountedPatterns)
 {
     const PatternCase& c = GetParam();
-    ModSpec spec;
-    spec.tag = c.tag;
-    spec.orders[100] = c.largest_order;
-    spec.orders[3] = 1;
-    spec.pattern_data = Bytes(static_cast<std::size_t>(c.patterns * c.channels * 256), 0xAA);
-    spec.samples = {{"a", 300, 0, 64, 0, 1, std::nullopt}, {"b", 5, 0, 64, 0, 1, std::nullopt}};
-    const Bytes module = build::build_mod(spec);
+    ModSpec layout;
+    layout.tag = c.tag;
+    layout.orders[100] = c.largest_order;
+    layout.orders[3] = 1;
+    layout.pattern_data = Bytes(static_cast<std::size_t>(c.patterns * c.channels * 256), 0xAA);
+    layout.samples = {{"a", 300, 0, 64, 0, 1, std::nullopt}, {"b", 5, 0, 64, 0, 1, std::nullopt}};
+    const Bytes module = build::build_mod(layout);
     for (Source source : {Source::file, Source::pipe}) {
         const LoadResult loaded = load_module(module, source, read_streamed_module, c.wow_mode);
         ASSERT_EQ(loaded.error, "");
         EXPECT_EQ(loaded.state->summary.channels, c.channels);
         EXPECT_EQ(loaded.state->summary.patterns, c.patterns);
-        EXPECT_EQ(slot_data(loaded.state->samples[0]), build::mod_sample_data(spec.samples[0], 1));
-        EXPECT_EQ(slot_data(loaded.state->samples[1]), build::mod_sample_data(spec.samples[1], 2));
+        EXPECT_EQ(slot_data(loaded.state->samples[0]), build::mod_sample_data(layout.samples[0], 1));
+        EXPECT_EQ(slot_data(loaded.state->samples[1]), build::mod_sample_data(layout.samples[1], 2));
     }
 }
 
@@ -156,11 +156,11 @@ TEST(ProTrackerReader, OrderTableOfZerosGivesOnePattern)
 
 TEST(ProTrackerReader, AlmostTheExtendedModuleSignatureIsATitle)
 {
-    ModSpec spec;
-    spec.title = "Extended Module:_xyz";
-    spec.samples = {{"kick", 10, 0, 64, 0, 1, std::nullopt}};
+    ModSpec layout;
+    layout.title = "Extended Module:_xyz";
+    layout.samples = {{"kick", 10, 0, 64, 0, 1, std::nullopt}};
     const LoadResult loaded =
-        load_module(build::build_mod(spec), Source::pipe, read_streamed_module);
+        load_module(build::build_mod(layout), Source::pipe, read_streamed_module);
     ASSERT_EQ(loaded.error, "");
     EXPECT_STREQ(loaded.state->summary.format_tag.data(), "M.K.");
     EXPECT_STREQ(loaded.state->samples[0].name.data(), "kick");
@@ -179,17 +179,17 @@ TEST(ProTrackerReader, InputShorterThanTheSignatureEndsOnItsTag)
 // A module cut anywhere in its sample data loads, with zeros for what is missing.
 TEST(ProTrackerReader, CutOffSampleDataIsZeroFilled)
 {
-    ModSpec spec;
-    spec.samples = {{"a", 100, 0, 64, 0, 1, std::nullopt}, {"b", 100, 0, 64, 0, 1, std::nullopt}};
-    const Bytes full = build::build_mod(spec);
+    ModSpec layout;
+    layout.samples = {{"a", 100, 0, 64, 0, 1, std::nullopt}, {"b", 100, 0, 64, 0, 1, std::nullopt}};
+    const Bytes full = build::build_mod(layout);
     const Bytes module(full.begin(), full.end() - 150);  // 50 bytes of "b" remain
     for (Source source : {Source::file, Source::pipe}) {
         const LoadResult loaded = load_module(module, source, read_streamed_module);
         ASSERT_EQ(loaded.error, "");
-        Bytes expected_b = build::mod_sample_data(spec.samples[1], 2);
+        Bytes expected_b = build::mod_sample_data(layout.samples[1], 2);
         expected_b.resize(50);
         expected_b.resize(200, 0);
-        EXPECT_EQ(slot_data(loaded.state->samples[0]), build::mod_sample_data(spec.samples[0], 1));
+        EXPECT_EQ(slot_data(loaded.state->samples[0]), build::mod_sample_data(layout.samples[0], 1));
         EXPECT_EQ(slot_data(loaded.state->samples[1]), expected_b);
     }
 }

@@ -60,9 +60,9 @@ S3mInstrument sample_instrument(std::string name, std::uint32_t length, std::uin
     return i;
 }
 
-LoadResult load(const S3mSpec& spec)
+LoadResult load(const S3mSpec& layout)
 {
-    return load_module(build::build_s3m(spec), Source::file, read_scream_tracker_module);
+    return load_module(build::build_s3m(layout), Source::file, read_scream_tracker_module);
 }
 
 // Unsigned sample data turned signed: every byte moves by 128.
@@ -82,9 +82,9 @@ Bytes kept_data(const S3mInstrument& instrument)
 
 TEST(ScreamTrackerReader, InstrumentIGoesToSlotI)
 {
-    S3mSpec spec;
-    spec.order_count = 5;
-    spec.pattern_count = 7;
+    S3mSpec layout;
+    layout.order_count = 5;
+    layout.pattern_count = 7;
     S3mInstrument first = sample_instrument("FIRST___.SMPX", 1000, loops);
     first.loop_begin = 1000;
     first.loop_end = 3000;
@@ -97,8 +97,8 @@ TEST(ScreamTrackerReader, InstrumentIGoesToSlotI)
     S3mInstrument fourth = sample_instrument("FOURTH.SMP", 33);
     fourth.loop_begin = 4;
     fourth.loop_end = 20;
-    spec.instruments = {first, empty, adlib, fourth};
-    const LoadResult loaded = load(spec);
+    layout.instruments = {first, empty, adlib, fourth};
+    const LoadResult loaded = load(layout);
     ASSERT_EQ(loaded.error, "");
     const SampleTable& slots = loaded.state->samples;
     EXPECT_STREQ(loaded.state->summary.format_tag.data(), "SCRM");
@@ -124,22 +124,22 @@ TEST(ScreamTrackerReader, InstrumentIGoesToSlotI)
 
 TEST(ScreamTrackerReader, SignedDataAreKeptAsTheyAre)
 {
-    S3mSpec spec;
+    S3mSpec layout;
     S3mInstrument i = sample_instrument("S.SMP", 4);
     i.data = Bytes{0x80, 0x00, 0x7F, 0xFF};
-    spec.instruments = {i};
-    spec.format_information = 2;
-    EXPECT_EQ(slot_data(load(spec).state->samples[0]), (Bytes{0x00, 0x80, 0xFF, 0x7F}));
-    spec.format_information = 1;
-    EXPECT_EQ(slot_data(load(spec).state->samples[0]), (Bytes{0x80, 0x00, 0x7F, 0xFF}));
+    layout.instruments = {i};
+    layout.format_information = 2;
+    EXPECT_EQ(slot_data(load(layout).state->samples[0]), (Bytes{0x00, 0x80, 0xFF, 0x7F}));
+    layout.format_information = 1;
+    EXPECT_EQ(slot_data(load(layout).state->samples[0]), (Bytes{0x80, 0x00, 0x7F, 0xFF}));
 }
 
 TEST(ScreamTrackerReader, OnlyTheFirstNinetyNineInstrumentsAreRead)
 {
-    S3mSpec spec;
+    S3mSpec layout;
     for (int i = 1; i <= 120; ++i)
-        spec.instruments.push_back(sample_instrument(numbered("I", i), 2u * static_cast<unsigned>(i)));
-    const LoadResult loaded = load(spec);
+        layout.instruments.push_back(sample_instrument(numbered("I", i), 2u * static_cast<unsigned>(i)));
+    const LoadResult loaded = load(layout);
     ASSERT_EQ(loaded.error, "");
     for (std::size_t i = 0; i < 99; ++i) {
         EXPECT_EQ(std::string(loaded.state->samples[i].name.data()), numbered("I", static_cast<int>(i + 1)));
@@ -165,15 +165,15 @@ class NotStored : public ::testing::TestWithParam<NotStoredCase> {};
 TEST_P(NotStored, KeepsEverythingButTheData)
 {
     const NotStoredCase& c = GetParam();
-    S3mSpec spec;
+    S3mSpec layout;
     S3mInstrument i = sample_instrument("KEPT.SMP", 100, c.flags);
     i.pack = c.pack;
     i.volume = 20;
     i.loop_begin = 10;
     i.loop_end = 50;
-    spec.instruments = {i, sample_instrument("NEXT.SMP", 6)};
-    const TempFile file(build::build_s3m(spec));
-    const LoadResult loaded = load(spec);
+    layout.instruments = {i, sample_instrument("NEXT.SMP", 6)};
+    const TempFile file(build::build_s3m(layout));
+    const LoadResult loaded = load(layout);
     ASSERT_EQ(loaded.error, "");
     const SampleSlot& slot = loaded.state->samples[0];
     EXPECT_STREQ(slot.name.data(), "KEPT.SMP");
@@ -199,11 +199,11 @@ INSTANTIATE_TEST_SUITE_P(Cases, NotStored,
 // Only bit 0 of the pack byte means packed data.
 TEST(ScreamTrackerReader, OtherPackBitsAreIgnored)
 {
-    S3mSpec spec;
+    S3mSpec layout;
     S3mInstrument i = sample_instrument("KEPT.SMP", 100);
     i.pack = 2;
-    spec.instruments = {i};
-    const LoadResult loaded = load(spec);
+    layout.instruments = {i};
+    const LoadResult loaded = load(layout);
     ASSERT_EQ(loaded.error, "");
     EXPECT_EQ(loaded.state->samples[0].length, 50);
     EXPECT_NE(loaded.state->samples[0].data, nullptr);
@@ -211,10 +211,10 @@ TEST(ScreamTrackerReader, OtherPackBitsAreIgnored)
 
 TEST(ScreamTrackerReader, TagOtherThanScrmIsRefused)
 {
-    S3mSpec spec;
-    spec.tag = "SCRm";
-    spec.instruments = {sample_instrument("A.SMP", 10)};
-    EXPECT_EQ(load(spec).error, "Not a valid Scream Tracker file.\n");
+    S3mSpec layout;
+    layout.tag = "SCRm";
+    layout.instruments = {sample_instrument("A.SMP", 10)};
+    EXPECT_EQ(load(layout).error, "Not a valid Scream Tracker file.\n");
     EXPECT_EQ(load_module(Bytes(40, 0), Source::file, read_scream_tracker_module).error,
               "Not a valid Scream Tracker file.\n");
 }
@@ -236,13 +236,13 @@ class LongS3mSample : public ::testing::TestWithParam<LongCase> {};
 TEST_P(LongS3mSample, KeepsAtMost65535WordsAndTheLoopInside)
 {
     const LongCase& c = GetParam();
-    S3mSpec spec;
+    S3mSpec layout;
     S3mInstrument i = sample_instrument("LONG.SMP", c.length, c.flags);
     i.loop_begin = c.loop_begin;
     i.loop_end = c.loop_end;
     i.c2spd = 100000;
-    spec.instruments = {i};
-    const LoadResult loaded = load(spec);
+    layout.instruments = {i};
+    const LoadResult loaded = load(layout);
     ASSERT_EQ(loaded.error, "");
     const SampleSlot& slot = loaded.state->samples[0];
     EXPECT_EQ(slot.length, c.words);
@@ -265,12 +265,12 @@ INSTANTIATE_TEST_SUITE_P(
 // A negative loop length shows as a loop and is written as its low 16 bits.
 TEST(ScreamTrackerReader, NegativeLoopLengthInListingAndRecord)
 {
-    S3mSpec spec;
+    S3mSpec layout;
     S3mInstrument i = sample_instrument("BACK.SMP", 8, loops);
     i.loop_begin = 6;
     i.loop_end = 2;
-    spec.instruments = {i};
-    const TempFile file(build::build_s3m(spec));
+    layout.instruments = {i};
+    const TempFile file(build::build_s3m(layout));
     const RunResult run = run_in_process({"=S", file.path(), "o1", "i"});
     EXPECT_EQ(run.status, 0);
     const Bytes header{0x0A, 0, 4, 0, 0, 3, 0xFF, 0xFE, 0x40, 0, 0};
@@ -281,26 +281,26 @@ TEST(ScreamTrackerReader, NegativeLoopLengthInListingAndRecord)
 // Offsets past the end of the file read as zeros; the run goes on.
 TEST(ScreamTrackerReader, PointersPastTheEndGiveZeros)
 {
-    S3mSpec spec;
+    S3mSpec layout;
     S3mInstrument far_data = sample_instrument("FAR.SMP", 64);
     far_data.data_paragraph = 0xFFFFFF;
     S3mInstrument far_header = sample_instrument("GONE.SMP", 64);
     far_header.parapointer = 0xFFFF;
-    spec.instruments = {far_data, far_header, sample_instrument("OK.SMP", 10)};
-    const LoadResult loaded = load(spec);
+    layout.instruments = {far_data, far_header, sample_instrument("OK.SMP", 10)};
+    const LoadResult loaded = load(layout);
     ASSERT_EQ(loaded.error, "");
     EXPECT_EQ(slot_data(loaded.state->samples[0]), Bytes(64, 0x80));
     EXPECT_EQ(loaded.state->samples[1].name[0], '\0');
-    EXPECT_EQ(slot_data(loaded.state->samples[2]), signed_from_unsigned(kept_data(spec.instruments[2])));
+    EXPECT_EQ(slot_data(loaded.state->samples[2]), signed_from_unsigned(kept_data(layout.instruments[2])));
 }
 
 // The memory segment's high byte counts: data at 1 MiB and beyond.
 TEST(ScreamTrackerReader, DataOffsetAboveOneMebibyte)
 {
-    S3mSpec spec;
+    S3mSpec layout;
     S3mInstrument big = sample_instrument("BIG.SMP", 1200000);
-    spec.instruments = {big, sample_instrument("HIGH.SMP", 32)};
-    Bytes module = build::build_s3m(spec);
+    layout.instruments = {big, sample_instrument("HIGH.SMP", 32)};
+    Bytes module = build::build_s3m(layout);
     const std::uint32_t paragraph = 0x10010;  // 1 MiB + 256 bytes
     std::size_t header = 0;
     for (std::size_t at = 0; at + 13 < module.size(); at += 16) {
