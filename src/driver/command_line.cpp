@@ -73,6 +73,9 @@ void run_command(RunState& state, const char* argument)
     case '-':
         write_instrument(state, find_instrument_by_name(state, operand));
         break;
+    case 'w':
+        write_wav(state, std::int64_t{parse_number(operand)} - 1);
+        break;
     case 'i':
         print_module_info(state);
         break;

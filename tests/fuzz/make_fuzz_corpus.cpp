@@ -209,6 +209,7 @@ int main(int argc, char** argv)
     write_file(runs / "pipe-records", run_input("k12 o1 -hit v-16384 o3 i", mod));
     write_file(runs / "file-records", run_input("=M o0x1 o010 i k-1 v1024 o2", mod));
     write_file(runs / "wow", run_input("=W i o3", mod));
+    write_file(runs / "wav", run_input("=M k-200 w1 w3 w99 w100", mod));
     write_file(runs / "bad-type", run_input("=X i", mod));
     write_file(runs / "unknown-command", run_input("x  =M o100", mod));
     write_file(runs / "xm", run_input("i o1 o2 -xm sample o99", build_xm(small_xm())));

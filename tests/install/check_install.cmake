@@ -1,7 +1,8 @@
 # Installs the build into an empty prefix and checks that the tree holds the
 # program and its manual page, that the program runs from there, and that the
-# page renders without warnings where groff is at hand.
-#   cmake -DBUILD_DIR=... -DPREFIX=... -P check_install.cmake
+# page renders without warnings where groff is at hand. Then builds the Debian
+# package and checks its files and fields, where dpkg-deb is at hand.
+#   cmake -DBUILD_DIR=... -DPREFIX=... -DSOURCE_DIR=... -P check_install.cmake
 file(REMOVE_RECURSE "${PREFIX}")
 execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${PREFIX}"
                 RESULT_VARIABLE status OUTPUT_QUIET)
@@ -9,23 +10,66 @@ if(NOT status EQUAL 0)
   message(FATAL_ERROR "cmake --install failed: ${status}")
 endif()
 
-foreach(path bin/trk2inst share/man/man1/trk2inst.1)
+foreach(path bin/trk2inst share/man/man1/trk2inst.1.gz)
   if(NOT EXISTS "${PREFIX}/${path}")
     message(FATAL_ERROR "missing from the install tree: ${path}")
   endif()
 endforeach()
 
-execute_process(COMMAND "${PREFIX}/bin/trk2inst" "=Q" "${PREFIX}/share/man/man1/trk2inst.1"
-                RESULT_VARIABLE status ERROR_VARIABLE message)
-if(NOT status EQUAL 1 OR NOT message STREQUAL "Improper file type: Q\n")
-  message(FATAL_ERROR "the installed program did not run as expected: ${status} ${message}")
-endif()
+function(check_program_runs program)
+  execute_process(COMMAND "${program}" "=Q" "${SOURCE_DIR}/doc/trk2inst.1"
+                  RESULT_VARIABLE status ERROR_VARIABLE message)
+  if(NOT status EQUAL 1 OR NOT message STREQUAL "Improper file type: Q\n")
+    message(FATAL_ERROR "${program} did not run as expected: ${status} ${message}")
+  endif()
+endfunction()
+check_program_runs("${PREFIX}/bin/trk2inst")
 
 find_program(GROFF groff)
 if(GROFF)
-  execute_process(COMMAND "${GROFF}" -t -man -ww -z "${PREFIX}/share/man/man1/trk2inst.1"
+  execute_process(COMMAND "${GROFF}" -t -man -ww -z "${SOURCE_DIR}/doc/trk2inst.1"
                   RESULT_VARIABLE status ERROR_VARIABLE warnings)
   if(NOT status EQUAL 0 OR NOT warnings STREQUAL "")
     message(FATAL_ERROR "the manual page does not render cleanly:\n${warnings}")
   endif()
 endif()
+
+find_program(DPKG_DEB dpkg-deb)
+find_program(DPKG_SHLIBDEPS dpkg-shlibdeps)
+if(NOT DPKG_DEB OR NOT DPKG_SHLIBDEPS)
+  message(STATUS "dpkg-deb or dpkg-shlibdeps is missing: the package is not checked")
+  return()
+endif()
+set(package_dir "${PREFIX}-package")
+file(REMOVE_RECURSE "${package_dir}")
+execute_process(COMMAND cpack -G DEB -B "${package_dir}" --config "${BUILD_DIR}/CPackConfig.cmake"
+                RESULT_VARIABLE status OUTPUT_VARIABLE output ERROR_VARIABLE output)
+file(GLOB package "${package_dir}/trk2inst_*.deb")
+if(NOT status EQUAL 0 OR NOT package)
+  message(FATAL_ERROR "cpack -G DEB failed: ${status}\n${output}")
+endif()
+
+execute_process(COMMAND "${DPKG_DEB}" -c "${package}" OUTPUT_VARIABLE contents)
+foreach(path ./usr/bin/trk2inst ./usr/share/man/man1/trk2inst.1.gz)
+  string(FIND "${contents}" " ${path}\n" at)
+  if(at EQUAL -1)
+    message(FATAL_ERROR "missing from the package: ${path}\n${contents}")
+  endif()
+endforeach()
+
+execute_process(COMMAND dpkg --print-architecture OUTPUT_VARIABLE architecture
+                OUTPUT_STRIP_TRAILING_WHITESPACE)
+foreach(field Package Architecture Maintainer Description Depends)
+  execute_process(COMMAND "${DPKG_DEB}" -f "${package}" ${field} OUTPUT_VARIABLE value
+                  OUTPUT_STRIP_TRAILING_WHITESPACE)
+  set(${field} "${value}")
+endforeach()
+if(NOT Package STREQUAL "trk2inst" OR NOT Architecture STREQUAL architecture OR
+   Maintainer STREQUAL "" OR Description STREQUAL "" OR NOT Depends MATCHES "libc6")
+  message(FATAL_ERROR "unexpected package fields: ${Package} ${Architecture} [${Maintainer}] "
+                      "[${Description}] [${Depends}]")
+endif()
+
+# The packaged program runs from the unpacked tree.
+execute_process(COMMAND "${DPKG_DEB}" -x "${package}" "${package_dir}/root" RESULT_VARIABLE status)
+check_program_runs("${package_dir}/root/usr/bin/trk2inst")
