@@ -43,9 +43,15 @@ std::size_t load_module(RunState& state, std::span<const char* const> args)
     }
     if (args.size() < 2)
         fail("Missing file name.\n");
-    open_module_file(state.input, args[1]);
     const char type = args[0][1];
+    if (type == 'A' && std::strcmp(args[1], "-") == 0)
+        begin_input(state.input);  // "=A -": the module on standard input
+    else
+        open_module_file(state.input, args[1]);
     switch (type) {
+    case 'A':
+        read_any_module(state);
+        break;
     case 'S':
         read_scream_tracker_module(state);
         break;

@@ -3,6 +3,7 @@
 // so counts assembled from a cut-off module stay bounded by what the formats allow.
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstring>
 
 #include "driver/run_state.h"
@@ -11,24 +12,59 @@ namespace trk2inst {
 
 namespace {
 
+constexpr std::int64_t recent_count = std::tuple_size_v<decltype(InputStream::recent)>;
+
+std::size_t recent_index(std::int64_t position)
+{
+    return static_cast<std::size_t>(static_cast<std::uint64_t>(position) % recent_count);
+}
+
 void note_end(InputStream& input, std::int64_t offset)
 {
     if (input.end < 0)
         input.end = offset;
 }
 
+// Keeps the last of the bytes just read at [position, position + size).
+void remember(InputStream& input, std::int64_t position, const unsigned char* bytes, std::size_t size)
+{
+    const std::size_t kept = std::min(size, static_cast<std::size_t>(recent_count));
+    for (std::size_t i = size - kept; i < size; ++i)
+        input.recent[recent_index(position + static_cast<std::int64_t>(i))] = bytes[i];
+}
+
+// A byte read again after a rewind; past the end of the input it is zero.
+std::uint8_t replayed(const InputStream& input, std::int64_t position)
+{
+    return input.end >= 0 && position >= input.end ? 0 : input.recent[recent_index(position)];
+}
+
+// Serves the front of a read from the bytes read before a rewind; returns how
+// many it served.
+std::size_t read_replayed(InputStream& input, unsigned char* destination, std::size_t size)
+{
+    if (input.position >= input.replay_until)
+        return 0;
+    const auto count = static_cast<std::size_t>(
+        std::min<std::int64_t>(static_cast<std::int64_t>(size), input.replay_until - input.position));
+    for (std::size_t i = 0; i < count; ++i)
+        destination[i] = replayed(input, input.position + static_cast<std::int64_t>(i));
+    return count;
+}
+
 // Reads and drops up to count bytes in blocks; stops early at the end of the input.
 void discard_forward(InputStream& input, std::int64_t count)
 {
     static std::array<unsigned char, 64 * 1024> scratch;
-    std::int64_t left = count;
-    while (left > 0) {
+    std::int64_t done = 0;
+    while (done < count) {
         const auto want = static_cast<std::size_t>(
-            std::min<std::int64_t>(left, static_cast<std::int64_t>(scratch.size())));
+            std::min<std::int64_t>(count - done, static_cast<std::int64_t>(scratch.size())));
         const std::size_t got = std::fread(scratch.data(), 1, want, input.file);
-        left -= static_cast<std::int64_t>(got);
+        remember(input, input.position + done, scratch.data(), got);
+        done += static_cast<std::int64_t>(got);
         if (got < want) {
-            note_end(input, input.position + (count - left));
+            note_end(input, input.position + done);
             break;
         }
     }
@@ -38,11 +74,19 @@ void discard_forward(InputStream& input, std::int64_t count)
 
 std::uint8_t read_u8(InputStream& input)
 {
-    const int c = std::getc(input.file);
-    if (c == EOF)
-        note_end(input, input.position);
+    std::uint8_t byte = 0;
+    if (input.position < input.replay_until) {
+        byte = replayed(input, input.position);
+    } else {
+        const int c = std::getc(input.file);
+        if (c == EOF)
+            note_end(input, input.position);
+        else
+            byte = static_cast<std::uint8_t>(c);
+        input.recent[recent_index(input.position)] = byte;
+    }
     ++input.position;
-    return c == EOF ? 0 : static_cast<std::uint8_t>(c);
+    return byte;
 }
 
 std::uint16_t read_u16le(InputStream& input)
@@ -68,13 +112,22 @@ std::uint32_t read_u32le(InputStream& input)
 
 std::size_t read_block(InputStream& input, void* destination, std::size_t size)
 {
-    const std::size_t got = std::fread(destination, 1, size, input.file);
-    if (got < size) {
-        std::memset(static_cast<unsigned char*>(destination) + got, 0, size - got);
-        note_end(input, input.position + static_cast<std::int64_t>(got));
+    auto* bytes = static_cast<unsigned char*>(destination);
+    const std::size_t from_replay = read_replayed(input, bytes, size);
+    std::size_t got = from_replay;
+    if (input.end >= 0)
+        got = static_cast<std::size_t>(std::clamp<std::int64_t>(input.end - input.position, 0,
+                                                                static_cast<std::int64_t>(from_replay)));
+    const std::int64_t fresh_at = input.position + static_cast<std::int64_t>(from_replay);
+    const std::size_t wanted = size - from_replay;
+    const std::size_t fresh = wanted == 0 ? 0 : std::fread(bytes + from_replay, 1, wanted, input.file);
+    if (fresh < wanted) {
+        std::memset(bytes + from_replay + fresh, 0, wanted - fresh);
+        note_end(input, fresh_at + static_cast<std::int64_t>(fresh));
     }
+    remember(input, fresh_at, bytes + from_replay, fresh);
     input.position += static_cast<std::int64_t>(size);
-    return got;
+    return got + fresh;
 }
 
 void begin_input(InputStream& input)
@@ -82,6 +135,7 @@ void begin_input(InputStream& input)
     const long offset = std::ftell(input.file);
     input.seekable = offset >= 0;
     input.position = offset >= 0 ? offset : 0;
+    input.start = input.position;
 }
 
 void skip_bytes(InputStream& input, std::int64_t count)
@@ -94,19 +148,62 @@ void skip_bytes(InputStream& input, std::int64_t count)
         input.position = target;
         return;
     }
+    const std::int64_t furthest = std::max(input.position, input.replay_until);
+    if (count > 0) {
+        if (target > furthest) {
+            input.position = furthest;
+            discard_forward(input, target - furthest);
+        }
+        input.position = target;
+        return;
+    }
     // Past the end of a pipe every byte reads as zero, so going back within
-    // that stretch changes nothing that is read; going back before it would.
+    // that stretch changes nothing that is read; going back before it would,
+    // unless the bytes are still among the recent ones.
     const bool within_zeros = input.end >= 0 && target >= input.end;
-    if (count < 0 && !within_zeros)
+    const bool within_recent =
+        input.may_rewind && target >= input.start && target >= furthest - recent_count;
+    if (!within_zeros && !within_recent)
         fail("Cannot skip backwards on this input.\n");
-    if (count > 0)
-        discard_forward(input, count);
+    input.replay_until = furthest;
     input.position = target;
 }
 
 void seek_to(InputStream& input, std::int64_t offset)
 {
     skip_bytes(input, offset - input.position);
+}
+
+std::int64_t input_size(InputStream& input)
+{
+    if (std::fseek(input.file, 0, SEEK_END) != 0)
+        return 0;
+    const long size = std::ftell(input.file);
+    std::fseek(input.file, static_cast<long>(input.position), SEEK_SET);
+    return size > 0 ? size : 0;
+}
+
+void copy_to_temporary_file(InputStream& input)
+{
+    std::unique_ptr<std::FILE, FileCloser> copy(std::tmpfile());
+    if (!copy)
+        fail("Error creating temporary file: %s\n", std::strerror(errno));
+    static std::array<unsigned char, 64 * 1024> block;
+    std::size_t got = 0;
+    do {
+        got = read_block(input, block.data(), block.size());
+        if (std::fwrite(block.data(), 1, got, copy.get()) != got)
+            fail("Error creating temporary file: %s\n", std::strerror(errno));
+    } while (got == block.size());
+    if (std::fflush(copy.get()) != 0 || std::fseek(copy.get(), 0, SEEK_SET) != 0)
+        fail("Error creating temporary file: %s\n", std::strerror(errno));
+    input.file = copy.get();
+    input.owned_file = std::move(copy);
+    input.seekable = true;
+    input.position = 0;
+    input.start = 0;
+    input.end = -1;
+    input.replay_until = 0;
 }
 
 }  // namespace trk2inst

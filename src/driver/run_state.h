@@ -40,6 +40,8 @@ struct RunSettings {
     bool wow_mode = false;
     std::int32_t key_offset = 0;
     std::int32_t volume_scale = 256;
+    // "=A": every sample is stored, converted to what a record holds.
+    bool convert_samples = false;
 };
 
 struct FileCloser {
@@ -55,6 +57,14 @@ struct InputStream {
     std::int64_t position = 0;
     // Where the input ended, once a read has met its end; -1 before that.
     std::int64_t end = -1;
+    // Where the module starts: the offset of the input when reading began.
+    std::int64_t start = 0;
+    // The last bytes read, each at its position modulo their count. An input
+    // that may rewind goes back over them on a pipe: positions below
+    // replay_until are read again from here.
+    std::array<std::uint8_t, 256> recent{};
+    std::int64_t replay_until = 0;
+    bool may_rewind = false;
 };
 
 struct RunState {
@@ -87,5 +97,10 @@ std::uint32_t read_u32le(InputStream& input);
 std::size_t read_block(InputStream& input, void* destination, std::size_t size);
 void skip_bytes(InputStream& input, std::int64_t count);
 void seek_to(InputStream& input, std::int64_t offset);
+// The length of a seekable input; the position does not change.
+std::int64_t input_size(InputStream& input);
+// Copies the input from its position to its end into an unnamed temporary
+// file, which then becomes the input, seekable, the copied bytes from offset 0.
+void copy_to_temporary_file(InputStream& input);
 
 }  // namespace trk2inst

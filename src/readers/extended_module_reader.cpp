@@ -7,6 +7,7 @@
 #endif
 
 #include "readers/readers.h"
+#include "readers/sample_conversion.h"
 
 namespace trk2inst {
 
@@ -19,6 +20,10 @@ constexpr std::int64_t read_sample_header_bytes = 40;
 struct XmSampleExtent {
     std::uint32_t module_bytes = 0;  // what the module holds for the sample
     std::int64_t kept_bytes = 0;     // what the slot keeps of them
+    // A sample that a record cannot hold as it stands ("=A" only): 16-bit, or
+    // a forward loop at an odd byte.
+    bool converted = false;
+    SampleShape shape;
 };
 
 void read_header(RunState& state, std::uint16_t& instruments)
@@ -43,9 +48,26 @@ void pass_over_patterns(InputStream& input, std::int32_t patterns)
     }
 }
 
+// The sample in values: 16-bit data hold half as many values as bytes, and
+// their loop is given in bytes too.
+SampleShape converted_shape(std::uint32_t length, std::uint32_t loop_start,
+                            std::uint32_t loop_length, std::uint8_t type)
+{
+    const bool wide = (type & sixteen_bit) != 0;
+    const unsigned shift = wide ? 1 : 0;
+    SampleShape shape;
+    shape.bits = wide ? 16 : 8;
+    shape.length = length >> shift;
+    shape.loops = (type & loop_forward) != 0;
+    shape.loop_begin = loop_start >> shift;
+    shape.loop_end = shape.loop_begin + (loop_length >> shift);
+    return shape;
+}
+
 // Reads one sample header into the slot. Loop values are checked for evenness
 // only when the sample loops: trackers leave odd values in unused loop fields.
-XmSampleExtent read_sample_header(InputStream& input, SampleSlot& slot, std::uint16_t header_size)
+XmSampleExtent read_sample_header(InputStream& input, SampleSlot& slot, std::uint16_t header_size,
+                                  bool convert)
 {
     const std::uint32_t length = read_u32le(input);      // in bytes
     const std::uint32_t loop_start = read_u32le(input);  // in bytes
@@ -54,9 +76,11 @@ XmSampleExtent read_sample_header(InputStream& input, SampleSlot& slot, std::uin
     slot.finetune = ft_nibbles(read_u8(input));
     const std::uint8_t type = read_u8(input);
     const bool loops = (type & loop_forward) != 0;
-    if (loops && ((loop_start | loop_length) & 1) != 0)
+    const bool odd_loop = loops && ((loop_start | loop_length) & 1) != 0;
+    const bool wide = (type & sixteen_bit) != 0;
+    if (odd_loop && !convert)
         fail("Sample length is not even.\n");
-    if ((type & sixteen_bit) != 0)
+    if (wide && !convert)
         fail("Sixteen-bit sample data is not supported.\n");
     slot.loop_start = static_cast<std::int32_t>(loop_start >> 1);
     slot.loop_length = loops ? static_cast<std::int32_t>(loop_length >> 1) : 1;
@@ -66,12 +90,47 @@ XmSampleExtent read_sample_header(InputStream& input, SampleSlot& slot, std::uin
     skip_bytes(input, 1);  // reserved
     read_name(input, slot, name_length);
     skip_bytes(input, std::int64_t{header_size} - read_sample_header_bytes);
-    return {length, set_length_from_bytes(slot, length)};
+    if (odd_loop || wide) {
+        // Only 16-bit data lose an odd last byte: half a value.
+        slot.odd_length = wide && (length & 1) != 0;
+        return {length, 0, true, converted_shape(length, loop_start, loop_length, type)};
+    }
+    return {length, set_length_from_bytes(slot, length), false, {}};
+}
+
+// Values of a converted sample: 8-bit bytes or 16-bit little-endian words,
+// each the difference from the one before, summed from 0.
+void read_converted_sample(InputStream& input, SampleSlot& slot, const XmSampleExtent& extent,
+                           int slot_number)
+{
+    const SampleShape& shape = extent.shape;
+    const auto kept = static_cast<std::size_t>(values_to_keep(shape));
+    const std::size_t width = shape.bits == 16 ? 2 : 1;
+    std::vector<std::uint8_t> bytes(kept * width);
+    read_block(input, bytes.data(), bytes.size());
+    skip_bytes(input, std::int64_t{extent.module_bytes} - static_cast<std::int64_t>(bytes.size()));
+    SampleValues values(kept);
+    if (width == 1) {
+        delta_decode(bytes.data(), bytes.size());
+        for (std::size_t i = 0; i < kept; ++i)
+            values[i] = static_cast<std::int8_t>(bytes[i]);
+    } else {
+        std::uint16_t sum = 0;
+        for (std::size_t i = 0; i < kept; ++i) {
+            sum = static_cast<std::uint16_t>(sum + (bytes[2 * i] | unsigned{bytes[2 * i + 1]} << 8));
+            values[i] = static_cast<std::int16_t>(sum);
+        }
+    }
+    store_converted_sample(slot, shape, values, slot_number);
 }
 
 void read_xm_sample_data(InputStream& input, SampleSlot& slot, const XmSampleExtent& extent,
                          int slot_number)
 {
+    if (extent.converted) {
+        read_converted_sample(input, slot, extent, slot_number);
+        return;
+    }
     allocate_sample_data(slot, slot_number);
     read_sample_data(input, slot);
     // An odd last byte, and whatever a slot cannot hold, is read and dropped.
@@ -89,7 +148,8 @@ int read_instrument_samples(RunState& state, int next_slot, std::uint16_t sample
     std::array<XmSampleExtent, slot_count> extents{};
     for (int i = 0; i < stored; ++i) {
         SampleSlot& slot = state.samples[static_cast<std::size_t>(next_slot + i)];
-        extents[static_cast<std::size_t>(i)] = read_sample_header(input, slot, header_size);
+        extents[static_cast<std::size_t>(i)] =
+            read_sample_header(input, slot, header_size, state.settings.convert_samples);
     }
     // Headers of samples that find no slot; each takes header_size bytes.
     skip_bytes(input, std::int64_t{sample_count - stored} * header_size);

@@ -25,6 +25,13 @@ void delta_decode(std::uint8_t* data, std::size_t size);
 // "=S": a Scream Tracker 3 module, read by its parapointers.
 void read_scream_tracker_module(RunState& state);
 
+// An Impulse Tracker module, read by its pointers from a seekable input.
+void read_impulse_tracker_module(RunState& state);
+
+// "=A": recognises the module by its contents and reads it with every sample
+// stored, converted where a record cannot hold it as it stands.
+void read_any_module(RunState& state);
+
 struct Pitch {
     std::int8_t note;
     std::uint8_t finetune;  // ft_nibbles form
@@ -42,8 +49,12 @@ constexpr std::uint8_t ft_nibbles(std::uint8_t finetune)
 // Reads a name field of `size` bytes (at most 22) and terminates it there.
 void read_name(InputStream& input, SampleSlot& slot, std::size_t size);
 
-// Sets the slot's length from a byte count, keeping at most max_slot_words
-// words; a loop is kept inside what is kept. Returns the byte count kept.
+// Sets the slot's length to at most max_slot_words of the given words; a loop
+// is kept inside what is kept.
+void keep_words(SampleSlot& slot, std::int64_t words);
+
+// The same from a byte count (an odd last byte is dropped); returns the byte
+// count kept.
 std::int64_t set_length_from_bytes(SampleSlot& slot, std::uint32_t bytes);
 
 // Allocates the slot's buffer of 2 * length bytes (none for a length of 0).

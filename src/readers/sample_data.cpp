@@ -12,12 +12,11 @@ void read_name(InputStream& input, SampleSlot& slot, std::size_t size)
     slot.name[size] = '\0';
 }
 
-std::int64_t set_length_from_bytes(SampleSlot& slot, std::uint32_t bytes)
+void keep_words(SampleSlot& slot, std::int64_t words)
 {
-    const std::int64_t words = bytes >> 1;
     if (words <= max_slot_words) {
         slot.length = static_cast<std::int32_t>(words);
-        return 2 * words;
+        return;
     }
     const auto kept = static_cast<std::int32_t>(max_slot_words);
     slot.length = kept;
@@ -27,7 +26,13 @@ std::int64_t set_length_from_bytes(SampleSlot& slot, std::uint32_t bytes)
     } else if (slot.loop_length > kept - slot.loop_start) {
         slot.loop_length = kept - slot.loop_start;
     }
-    return 2 * max_slot_words;
+}
+
+std::int64_t set_length_from_bytes(SampleSlot& slot, std::uint32_t bytes)
+{
+    const std::int64_t words = bytes >> 1;
+    keep_words(slot, words);
+    return 2 * std::int64_t{slot.length};
 }
 
 namespace {

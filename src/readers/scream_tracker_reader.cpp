@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "readers/readers.h"
+#include "readers/sample_conversion.h"
 
 namespace trk2inst {
 
@@ -12,7 +13,10 @@ namespace {
 
 constexpr std::uint8_t sample_instrument = 1;
 constexpr unsigned not_stored_mask = 0x106;  // packed, stereo or 16-bit
+constexpr std::uint8_t packed = 0x01;
 constexpr std::uint8_t loop_flag = 0x01;
+constexpr std::uint8_t stereo_flag = 0x02;
+constexpr std::uint8_t sixteen_bit_flag = 0x04;
 constexpr std::size_t dos_name_length = 12;
 
 struct ScreamTrackerHeader {
@@ -40,9 +44,55 @@ ScreamTrackerHeader read_header(RunState& state)
     return header;
 }
 
+void set_pitch(SampleSlot& slot, std::uint32_t c2spd)
+{
+    const Pitch pitch = pitch_from_c2spd(c2spd);
+    slot.note = pitch.note;
+    slot.finetune = pitch.finetune;
+}
+
+struct InstrumentData {
+    std::int64_t offset = 0;
+    std::uint32_t length = 0;  // in values of one channel
+    std::uint32_t loop_begin = 0;
+    std::uint32_t loop_end = 0;
+    unsigned flags = 0;
+};
+
+// A stereo or 16-bit sample ("=A"): the length and loop count values, and the
+// right channel's values follow the left's.
+void read_converted_sample(InputStream& input, SampleSlot& slot, const InstrumentData& data,
+                           bool unsigned_data, int slot_number)
+{
+    SampleShape shape;
+    shape.bits = (data.flags & sixteen_bit_flag) != 0 ? 16 : 8;
+    shape.stereo = (data.flags & stereo_flag) != 0;
+    shape.length = data.length;
+    shape.loops = (data.flags & loop_flag) != 0;
+    shape.loop_begin = data.loop_begin;
+    shape.loop_end = data.loop_end;
+    const auto kept = static_cast<std::size_t>(values_to_keep(shape));
+    const std::size_t width = shape.bits == 16 ? 2 : 1;
+    const std::size_t channels = shape.stereo ? 2 : 1;
+    SampleValues values(kept * channels);
+    std::vector<std::uint8_t> bytes(kept * width);
+    const unsigned sign_flip = unsigned_data ? 1u << (shape.bits - 1) : 0;
+    for (std::size_t channel = 0; channel < channels; ++channel) {
+        seek_to(input, data.offset + static_cast<std::int64_t>(channel * width) * data.length);
+        read_block(input, bytes.data(), bytes.size());
+        std::int16_t* out = values.data() + channel * kept;
+        for (std::size_t i = 0; i < kept; ++i) {
+            const unsigned raw = width == 1 ? bytes[i] : bytes[2 * i] | unsigned{bytes[2 * i + 1]} << 8;
+            const unsigned value = raw ^ sign_flip;  // unsigned data: minus half the range
+            out[i] = width == 1 ? static_cast<std::int8_t>(value) : static_cast<std::int16_t>(value);
+        }
+    }
+    store_converted_sample(slot, shape, values, slot_number);
+}
+
 // Reads one instrument header and, for a stored sample, its data.
 void read_instrument(InputStream& input, SampleSlot& slot, int slot_number,
-                     bool unsigned_data)
+                     bool unsigned_data, bool convert)
 {
     if (read_u8(input) != sample_instrument)
         return;  // empty or AdLib: the slot stays empty
@@ -62,11 +112,15 @@ void read_instrument(InputStream& input, SampleSlot& slot, int slot_number,
     const unsigned flags = read_u8(input);
     if ((flags & loop_flag) == 0)
         slot.loop_length = 1;
+    if (convert && (pack & packed) == 0 && (flags & (stereo_flag | sixteen_bit_flag)) != 0) {
+        set_pitch(slot, read_u32le(input));
+        read_converted_sample(input, slot, {data_offset, length, loop_begin, loop_end, flags},
+                              unsigned_data, slot_number);
+        return;
+    }
     if (((pack << 8 | flags) & not_stored_mask) != 0)
         return;  // the slot keeps its name, volume and loop, but no data
-    const Pitch pitch = pitch_from_c2spd(read_u32le(input));
-    slot.note = pitch.note;
-    slot.finetune = pitch.finetune;
+    set_pitch(slot, read_u32le(input));
     set_length_from_bytes(slot, length);
     allocate_sample_data(slot, slot_number);
     seek_to(input, data_offset);
@@ -115,7 +169,7 @@ void read_scream_tracker_module(RunState& state)
         const std::int64_t instrument_offset = std::int64_t{read_u16le(input)} * 16;
         seek_to(input, instrument_offset);
         read_instrument(input, state.samples[static_cast<std::size_t>(i)], i + 1,
-                        header.format_information > 1);
+                        header.format_information > 1, state.settings.convert_samples);
     }
 }
 

@@ -1,0 +1,56 @@
+// "=A": the module is recognised by its first 48 bytes, which are then read
+// again by the reader for its family. Modules that are read by seeking come
+// from a pipe by way of a temporary file; the others stream.
+#include <array>
+#include <cstring>
+
+#include "readers/readers.h"
+
+namespace trk2inst {
+
+namespace {
+
+constexpr std::size_t head_size = 48;
+
+struct ModuleHead {
+    std::array<char, head_size> bytes{};
+    std::size_t size = 0;  // how many arrived
+
+    // Compares only bytes that arrived.
+    bool holds(std::size_t offset, const char* text) const
+    {
+        const std::size_t length = std::strlen(text);
+        return size >= offset + length && std::memcmp(bytes.data() + offset, text, length) == 0;
+    }
+};
+
+void make_seekable_from_its_start(InputStream& input)
+{
+    if (!input.seekable || input.start != 0)
+        copy_to_temporary_file(input);
+}
+
+}  // namespace
+
+void read_any_module(RunState& state)
+{
+    InputStream& input = state.input;
+    state.settings.convert_samples = true;
+    input.may_rewind = true;
+    ModuleHead head;
+    head.size = read_block(input, head.bytes.data(), head.bytes.size());
+    seek_to(input, input.start);
+    if (head.holds(0, "Extended Module: ")) {
+        read_streamed_module(state);
+    } else if (head.holds(0, "IMPM")) {
+        make_seekable_from_its_start(input);
+        read_impulse_tracker_module(state);
+    } else if (head.holds(44, "SCRM")) {
+        make_seekable_from_its_start(input);
+        read_scream_tracker_module(state);
+    } else {
+        read_streamed_module(state);
+    }
+}
+
+}  // namespace trk2inst

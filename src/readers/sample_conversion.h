@@ -1,0 +1,38 @@
+// The one way from a decoded sample of any width and channel count to a slot:
+// mono, then 8 bits, then a loop on whole words, then the record's length
+// limit. Each reader decodes its own format into values and hands them here.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "driver/run_state.h"
+
+namespace trk2inst {
+
+// A sample as its module describes it, in values (points of one channel).
+struct SampleShape {
+    int bits = 8;                 // 8 or 16: the range of the values
+    bool stereo = false;          // the left channel's values, then the right's
+    std::int64_t length = 0;      // values in each channel
+    bool loops = false;           // a forward loop
+    std::int64_t loop_begin = 0;  // the loop's first value
+    std::int64_t loop_end = 0;    // the first value after the loop
+};
+
+// No slot keeps more values than this, so no reader decodes more per channel.
+inline constexpr std::int64_t max_kept_values = 2 * max_slot_words;
+
+// How many values of each channel the reader decodes: min(length, max_kept_values).
+std::int64_t values_to_keep(const SampleShape& shape);
+
+// Decoded values: channel c's value i at [c * values_to_keep + i], as signed
+// numbers of the shape's width (-128..127 or -32768..32767).
+using SampleValues = std::vector<std::int16_t>;
+
+// Converts the values into the slot's data, length and loop; the slot's other
+// fields stay as the reader set them.
+void store_converted_sample(SampleSlot& slot, const SampleShape& shape, const SampleValues& values,
+                            int slot_number);
+
+}  // namespace trk2inst
