@@ -1,7 +1,9 @@
 // Writes the benchmark's modules into DIR and a manifest that gives, for each,
 // the offset of its first sample byte and the number of sample bytes a reader
-// keeps (what the floor program reads):
+// keeps (what the floor program reads), and for compressed samples the bytes
+// they take in the module:
 //   make_bench_modules DIR
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -17,6 +19,7 @@ namespace fs = std::filesystem;
 struct Written {
     std::size_t first_sample_byte;
     std::size_t kept_bytes;
+    std::size_t stored_bytes = 0;  // when the module holds the samples in fewer bytes
 };
 
 
@@ -107,6 +110,42 @@ Written big_s3m(const fs::path& path)
     return {module.size() - samples, samples};
 }
 
+// 99 compressed 16-bit samples of 65,535 values and 100 patterns of 64,000
+// bytes, which the reader passes over by their pointers.
+Written big_it(const fs::path& path)
+{
+    ItSpec layout;
+    layout.order_count = 100;
+    for (int i = 0; i < 100; ++i)
+        layout.patterns.push_back(saw(64000, 3));
+    std::vector<std::int16_t> values(65535);
+    for (int slot = 1; slot <= 99; ++slot) {
+        // A sine with a little noise, different for every sample.
+        std::uint32_t noise = static_cast<std::uint32_t>(slot) * 2654435761u;
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            noise = noise * 1664525u + 1013904223u;
+            const double tone = 20000.0 * std::sin(double(i) * double(slot) / 3000.0);
+            values[i] = static_cast<std::int16_t>(tone + double(noise >> 26) - 32.0);
+        }
+        ItSample sample;
+        sample.name = numbered("big ", slot);
+        sample.flags = 0x1B;  // 16-bit, compressed, looped
+        sample.length = 65535;
+        sample.loop_begin = 1000;
+        sample.loop_end = 65535;
+        sample.c5speed = 22050;
+        sample.data = it_compress(values, true, false);
+        layout.samples.push_back(sample);
+    }
+    const Bytes module = build_it(layout);
+    write_file(path, module);
+    std::size_t sample_bytes = 0;
+    for (const ItSample& sample : layout.samples)
+        sample_bytes += sample.data.size();
+    // The loop of 64,535 values is odd: a slot holds it twice, 130,070 values in all.
+    return {module.size() - sample_bytes, 99u * 130070u, sample_bytes};
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -119,7 +158,10 @@ int main(int argc, char** argv)
     fs::create_directories(dir);
     std::ofstream manifest(dir / "manifest");
     const auto note = [&](const char* name, Written written) {
-        manifest << name << ' ' << written.first_sample_byte << ' ' << written.kept_bytes << '\n';
+        manifest << name << ' ' << written.first_sample_byte << ' ' << written.kept_bytes;
+        if (written.stored_bytes != 0)
+            manifest << ' ' << written.stored_bytes;
+        manifest << '\n';
     };
     const Bytes empty = build_mod(ModSpec{});
     write_file(dir / "empty.mod", empty);
@@ -128,5 +170,6 @@ int main(int argc, char** argv)
     note("big.mod", big_mod(dir / "big.mod"));
     note("big.xm", big_xm(dir / "big.xm"));
     note("big.s3m", big_s3m(dir / "big.s3m"));
+    note("big.it", big_it(dir / "big.it"));
     return 0;
 }

@@ -1,26 +1,31 @@
 // The least that any reader keeping a module's samples must do: read KEPT bytes
-// from OFFSET of FILE into one freshly allocated buffer.
-//   read_floor FILE OFFSET KEPT
+// from OFFSET of FILE into one freshly allocated buffer. With STORED, the
+// module holds the samples in fewer bytes (compressed): those are read into
+// the buffer's start and the rest of its KEPT bytes is written.
+//   read_floor FILE OFFSET KEPT [STORED]
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 int main(int argc, char** argv)
 {
-    if (argc != 4)
+    if (argc != 4 && argc != 5)
         return 2;
     std::FILE* file = std::fopen(argv[1], "rb");
     if (file == nullptr)
         return 1;
     const long offset = std::strtol(argv[2], nullptr, 10);
     const auto kept = static_cast<std::size_t>(std::strtoul(argv[3], nullptr, 10));
+    const std::size_t stored = argc == 5 ? std::strtoul(argv[4], nullptr, 10) : kept;
     auto* buffer = static_cast<unsigned char*>(std::malloc(kept));
-    if (buffer == nullptr || std::fseek(file, offset, SEEK_SET) != 0)
+    if (buffer == nullptr || stored > kept || std::fseek(file, offset, SEEK_SET) != 0)
         return 1;
-    const std::size_t got = std::fread(buffer, 1, kept, file);
+    const std::size_t got = std::fread(buffer, 1, stored, file);
+    std::memset(buffer + got, 0, kept - got);
     // Use the bytes, so that the read cannot be left out.
     unsigned sum = 0;
     for (std::size_t i = 0; i < got; i += 4096)
         sum += buffer[i];
     std::fclose(file);
-    return got == kept && sum != 0xFFFFFFFFu ? 0 : 1;
+    return got == stored && sum != 0xFFFFFFFFu ? 0 : 1;
 }

@@ -303,8 +303,6 @@ namespace trk2inst::build {
 
 namespace {
 
-constexpr std::size_t it_header_size = 0xC0;
-constexpr std::size_t it_sample_header_size = 0x50;
 
 void patch_u32le(Bytes& out, std::size_t offset, std::uint32_t value)
 {
@@ -405,32 +403,64 @@ void put_width_change(BitWriter& writer, unsigned from, unsigned to, const ItWid
     }
 }
 
-Bytes compress_block(const std::int16_t* values, std::size_t count, bool it215, const ItWidths& widths)
+// The difference stored for each value, as a signed number of the sample's
+// width: from the value before (2.14), or from the difference before (2.15).
+std::vector<int> stored_differences(const std::int16_t* values, std::size_t count, bool it215,
+                                    const ItWidths& widths)
 {
-    const unsigned value_bits = widths.full - 1;
-    const std::uint32_t mask = (1u << value_bits) - 1;
-    BitWriter writer;
-    unsigned width = widths.full;
+    const std::uint32_t mask = (1u << (widths.full - 1)) - 1;
+    std::vector<int> stored(count);
     std::uint32_t previous = 0;
     std::uint32_t previous_difference = 0;
     for (std::size_t i = 0; i < count; ++i) {
         const auto value = static_cast<std::uint32_t>(values[i]) & mask;
         const std::uint32_t difference = (value - previous) & mask;
-        const std::uint32_t stored = it215 ? (difference - previous_difference) & mask : difference;
+        const std::uint32_t bits = it215 ? (difference - previous_difference) & mask : difference;
         previous = value;
         previous_difference = difference;
-        // As a signed number of the sample's width.
-        const int signed_stored = stored > (mask >> 1) ? static_cast<int>(stored) - static_cast<int>(mask) - 1
-                                                       : static_cast<int>(stored);
-        unsigned narrowest = 1;
-        while (!fits(signed_stored, narrowest, widths))
-            ++narrowest;
-        if (narrowest != width) {
-            put_width_change(writer, width, narrowest, widths);
-            width = narrowest;
+        stored[i] = bits > (mask >> 1) ? static_cast<int>(bits) - static_cast<int>(mask) - 1
+                                       : static_cast<int>(bits);
+    }
+    return stored;
+}
+
+unsigned narrowest_width(int difference, const ItWidths& widths)
+{
+    unsigned width = 1;
+    while (!fits(difference, width, widths))
+        ++width;
+    return width;
+}
+
+// Widths change only when it pays: up to what the next few values need when
+// a value does not fit, down when a run of values fits a narrower width.
+Bytes compress_block(const std::int16_t* values, std::size_t count, bool it215, const ItWidths& widths)
+{
+    constexpr std::size_t look_up = 4, look_down = 16;
+    const std::vector<int> stored = stored_differences(values, count, it215, widths);
+    std::vector<unsigned> needed(count);
+    for (std::size_t i = 0; i < count; ++i)
+        needed[i] = narrowest_width(stored[i], widths);
+    const auto widest_of = [&](std::size_t from, std::size_t span) {
+        unsigned widest = 1;
+        for (std::size_t i = from; i < std::min(count, from + span); ++i)
+            widest = std::max(widest, needed[i]);
+        return widest;
+    };
+    BitWriter writer;
+    unsigned width = widths.full;
+    for (std::size_t i = 0; i < count; ++i) {
+        unsigned next = width;
+        if (!fits(stored[i], width, widths))
+            next = widest_of(i, look_up);
+        else if (const unsigned run = widest_of(i, look_down); run + 1 < width)
+            next = run;
+        if (next != width) {
+            put_width_change(writer, width, next, widths);
+            width = next;
         }
-        const std::uint32_t field_mask = width == widths.full ? mask : (1u << width) - 1;
-        writer.put(static_cast<std::uint32_t>(signed_stored) & field_mask, width);
+        const std::uint32_t field_mask = (1u << std::min(width, widths.full - 1)) - 1;
+        writer.put(static_cast<std::uint32_t>(stored[i]) & field_mask, width);
     }
     Bytes block;
     put_u16le(block, static_cast<unsigned>(writer.bytes.size()));

@@ -101,15 +101,17 @@ XmSampleExtent read_sample_header(InputStream& input, SampleSlot& slot, std::uin
 // Values of a converted sample: 8-bit bytes or 16-bit little-endian words,
 // each the difference from the one before, summed from 0.
 void read_converted_sample(InputStream& input, SampleSlot& slot, const XmSampleExtent& extent,
-                           int slot_number)
+                           int slot_number, DecodeBuffers& buffers)
 {
     const SampleShape& shape = extent.shape;
     const auto kept = static_cast<std::size_t>(values_to_keep(shape));
     const std::size_t width = shape.bits == 16 ? 2 : 1;
-    std::vector<std::uint8_t> bytes(kept * width);
+    std::vector<std::uint8_t>& bytes = buffers.bytes;
+    bytes.resize(kept * width);
     read_block(input, bytes.data(), bytes.size());
     skip_bytes(input, std::int64_t{extent.module_bytes} - static_cast<std::int64_t>(bytes.size()));
-    SampleValues values(kept);
+    SampleValues& values = buffers.values;
+    values.resize(kept);
     if (width == 1) {
         delta_decode(bytes.data(), bytes.size());
         for (std::size_t i = 0; i < kept; ++i)
@@ -125,10 +127,10 @@ void read_converted_sample(InputStream& input, SampleSlot& slot, const XmSampleE
 }
 
 void read_xm_sample_data(InputStream& input, SampleSlot& slot, const XmSampleExtent& extent,
-                         int slot_number)
+                         int slot_number, DecodeBuffers& buffers)
 {
     if (extent.converted) {
-        read_converted_sample(input, slot, extent, slot_number);
+        read_converted_sample(input, slot, extent, slot_number, buffers);
         return;
     }
     allocate_sample_data(slot, slot_number);
@@ -141,7 +143,7 @@ void read_xm_sample_data(InputStream& input, SampleSlot& slot, const XmSampleExt
 // Stores the instrument's samples from next_slot on, as many as the table has
 // room for; returns the number stored.
 int read_instrument_samples(RunState& state, int next_slot, std::uint16_t sample_count,
-                            std::uint16_t header_size)
+                            std::uint16_t header_size, DecodeBuffers& buffers)
 {
     InputStream& input = state.input;
     const int stored = std::min<int>(sample_count, slot_count - next_slot);
@@ -155,7 +157,7 @@ int read_instrument_samples(RunState& state, int next_slot, std::uint16_t sample
     skip_bytes(input, std::int64_t{sample_count - stored} * header_size);
     for (int i = 0; i < stored; ++i) {
         SampleSlot& slot = state.samples[static_cast<std::size_t>(next_slot + i)];
-        read_xm_sample_data(input, slot, extents[static_cast<std::size_t>(i)], next_slot + i + 1);
+        read_xm_sample_data(input, slot, extents[static_cast<std::size_t>(i)], next_slot + i + 1, buffers);
     }
     return stored;
 }
@@ -204,6 +206,7 @@ void read_extended_module(RunState& state)
     // Slots are handed out in file order across all instruments. Once the table
     // is full nothing further can be stored, so the reading ends there.
     int next_slot = 0;
+    DecodeBuffers buffers;
     for (int instrument = 0; instrument < instruments && next_slot < slot_count; ++instrument) {
         const std::uint16_t instrument_size = read_u16le(input);  // from the instrument's start
         skip_bytes(input, 25);  // high half of the size, name, type
@@ -214,7 +217,7 @@ void read_extended_module(RunState& state)
         }
         const std::uint16_t sample_header_size = read_u16le(input);
         skip_bytes(input, std::int64_t{instrument_size} - 31);
-        next_slot += read_instrument_samples(state, next_slot, sample_count, sample_header_size);
+        next_slot += read_instrument_samples(state, next_slot, sample_count, sample_header_size, buffers);
     }
 }
 

@@ -6,6 +6,7 @@
 #include "readers/impulse_tracker_compression.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstring>
 
@@ -15,15 +16,79 @@ namespace {
 
 constexpr std::size_t stream_padding = 8;
 
-// The next `width` bits at bit position `at`; a stream is followed by at least
-// 8 readable bytes, so one 64-bit load always covers the field.
-std::uint32_t peek_bits(const std::uint8_t* stream, std::uint64_t at, unsigned width)
+// What a width means for the fields read at it: the field values that change
+// the width instead of giving a value, and the shift that sign-extends a
+// value. Set again only when the width changes, which is rare in real data.
+struct FieldWidth {
+    unsigned width;
+    std::uint32_t mask;         // the field's bits
+    std::uint32_t change_low;   // fields from change_low ...
+    std::uint32_t change_span;  // ... to change_low + change_span change the width
+    unsigned sign_shift;        // 32 - the value's bits
+};
+
+template <bool SixteenBit>
+FieldWidth field_width(unsigned width)
 {
+    constexpr unsigned full_width = SixteenBit ? 17 : 9;
+    constexpr std::uint32_t span = SixteenBit ? 8 : 4;  // change codes around the top at 7 and up
+    const std::uint32_t top = std::uint32_t{1} << (width - 1);
+    FieldWidth field{width, 2 * top - 1, top, 0, 32 - width};
+    if (width == full_width) {
+        field.change_span = top - 1;  // every field with the top bit set
+        field.sign_shift = 32 - (full_width - 1);  // the low 8 (16) bits; the top bit is clear
+    } else if (width >= 7) {
+        field.change_low = top - span;
+        field.change_span = 2 * span - 1;
+    }
+    return field;
+}
+
+enum class Field { value, width_changed, end };
+
+// Reads one field at `at`. Checked: the stream may end within it; unchecked,
+// the caller has made sure that the field and a width change's extra bits fit.
+template <bool SixteenBit, bool Checked>
+inline Field read_field(const std::uint8_t* stream, std::uint64_t bits, std::uint64_t& at,
+                        FieldWidth& field, std::int32_t& difference)
+{
+    constexpr unsigned full_width = SixteenBit ? 17 : 9;
+    constexpr unsigned change_bits = SixteenBit ? 4 : 3;  // after a change code at widths 1 to 6
+    if (Checked && at + field.width > bits)
+        return Field::end;
+    // The stream is followed by 8 readable bytes: one load covers the field.
     std::uint64_t word;
     std::memcpy(&word, stream + (at >> 3), sizeof word);
     if constexpr (std::endian::native == std::endian::big)
         word = __builtin_bswap64(word);
-    return static_cast<std::uint32_t>((word >> (at & 7)) & ((std::uint64_t{1} << width) - 1));
+    const auto offset = static_cast<unsigned>(at & 7);
+    const auto value = static_cast<std::uint32_t>(word >> offset) & field.mask;
+    at += field.width;
+    if (value - field.change_low > field.change_span) {
+        // Two's complement of the width's bits (modulo the sum's width, the
+        // same as the low 8 or 16 bits at the full width).
+        difference = static_cast<std::int32_t>(value << field.sign_shift) >> field.sign_shift;
+        return Field::value;
+    }
+    unsigned next = 0;
+    if (field.width < 7) {
+        if (Checked && at + change_bits > bits)
+            return Field::end;
+        next = (static_cast<std::uint32_t>(word >> (offset + field.width)) & ((1u << change_bits) - 1)) + 1;
+        at += change_bits;
+    } else if (field.width < full_width) {
+        next = value - field.change_low + 1;
+    } else {
+        next = (value & (field.mask >> 1)) + 1;
+        if (next > full_width)
+            return Field::end;  // corrupt: no such width
+        if (next == full_width)
+            return Field::width_changed;
+    }
+    if (field.width < full_width && next >= field.width)
+        ++next;  // the current width is never named, so one more fits
+    field = field_width<SixteenBit>(next);
+    return Field::width_changed;
 }
 
 template <bool SixteenBit, bool It215>
@@ -33,51 +98,39 @@ std::size_t decode_block(const std::uint8_t* stream, std::size_t size, std::int1
     using Sum = std::conditional_t<SixteenBit, std::uint16_t, std::uint8_t>;
     using Value = std::conditional_t<SixteenBit, std::int16_t, std::int8_t>;
     constexpr unsigned full_width = SixteenBit ? 17 : 9;
-    constexpr unsigned change_bits = SixteenBit ? 4 : 3;  // after a change code at widths 1 to 6
-    constexpr std::uint32_t change_span = SixteenBit ? 8 : 4;  // change codes around the top at 7 and up
+    constexpr unsigned change_bits = SixteenBit ? 4 : 3;
 
     const std::uint64_t bits = std::uint64_t{size} * 8;
     std::uint64_t at = 0;
-    unsigned width = full_width;
+    FieldWidth field = field_width<SixteenBit>(full_width);
     Sum sum1 = 0;
     Sum sum2 = 0;
     std::size_t produced = 0;
-    while (produced < count) {
-        if (at + width > bits)
-            break;
-        const std::uint32_t field = peek_bits(stream, at, width);
-        at += width;
-        const std::uint32_t top = std::uint32_t{1} << (width - 1);
-        if (width < 7) {
-            if (field == top) {
-                if (at + change_bits > bits)
-                    break;
-                const unsigned next = peek_bits(stream, at, change_bits) + 1;
-                at += change_bits;
-                width = next >= width ? next + 1 : next;  // the current width is never named
-                continue;
-            }
-        } else if (width < full_width) {
-            if (field >= top - change_span && field < top + change_span) {
-                const unsigned next = field - (top - change_span) + 1;
-                width = next >= width ? next + 1 : next;
-                continue;
-            }
-        } else if ((field & top) != 0) {
-            const std::uint32_t next = (field & (top - 1)) + 1;
-            if (next > full_width)
-                break;  // corrupt: no such width
-            width = next;
-            continue;
-        }
-        // A value: two's complement below the full width; at the full width its
-        // low 8 (16) bits, which the wrapping sums read as signed.
-        std::uint32_t value = field;
-        if (width < full_width && field >= top)
-            value = field - 2 * top;  // modulo 2^32, cut to the sum's width below
-        sum1 = static_cast<Sum>(sum1 + value);
+    std::int32_t difference = 0;
+    const auto put = [&] {
+        sum1 = static_cast<Sum>(sum1 + static_cast<Sum>(difference));
         sum2 = static_cast<Sum>(sum2 + sum1);
         out[produced++] = static_cast<Value>(It215 ? sum2 : sum1);
+    };
+    while (produced < count) {
+        // So many fields fit for certain at this width: read them unchecked.
+        const std::uint64_t sure = (bits - at) / (field.width + change_bits);
+        if (sure == 0) {
+            const Field kind = read_field<SixteenBit, true>(stream, bits, at, field, difference);
+            if (kind == Field::end)
+                break;
+            if (kind == Field::value)
+                put();
+            continue;
+        }
+        for (std::uint64_t run = std::min<std::uint64_t>(sure, count - produced); run > 0; --run) {
+            const Field kind = read_field<SixteenBit, false>(stream, bits, at, field, difference);
+            if (kind == Field::end)
+                return produced;
+            if (kind == Field::width_changed)
+                break;
+            put();
+        }
     }
     return produced;
 }
@@ -104,27 +157,30 @@ std::int64_t read_it_compressed_channel(InputStream& input, std::int64_t offset,
                                         std::int64_t length, std::int16_t* out, std::int64_t keep,
                                         bool find_end)
 {
-    std::fill(out, out + keep, std::int16_t{0});
-    std::vector<std::uint8_t> stream;
+    static std::array<std::uint8_t, 0x10000 + stream_padding> stream;
     const std::int64_t block_values = it_block_values(kind);
+    std::int64_t done = 0;  // values of the channel that its blocks have covered
     // Each block stands at its own place: a damaged one does not move the next.
-    for (std::int64_t done = 0; done < length && (done < keep || find_end);) {
+    while (done < length && (done < keep || find_end)) {
         if (offset + 2 > file_size)
-            return std::max(offset, file_size);  // no block here: the rest stays zero
+            break;  // no block here: the rest is zero
         seek_to(input, offset);
         const std::uint16_t size = read_u16le(input);
         const std::int64_t values = std::min(block_values, length - done);
         if (done < keep) {
             const auto present = static_cast<std::size_t>(std::min<std::int64_t>(size, file_size - offset - 2));
-            stream.assign(present + stream_padding, 0);
             read_block(input, stream.data(), present);
-            decode_it_block(stream.data(), present, kind, out + done,
-                            static_cast<std::size_t>(std::min(values, keep - done)));
+            std::fill_n(stream.data() + present, stream_padding, std::uint8_t{0});
+            const auto wanted = static_cast<std::size_t>(std::min(values, keep - done));
+            const std::size_t produced = decode_it_block(stream.data(), present, kind, out + done, wanted);
+            std::fill(out + done + produced, out + done + wanted, std::int16_t{0});
         }
         offset += 2 + std::int64_t{size};
         done += values;
     }
-    return offset;
+    if (done < keep)
+        std::fill(out + done, out + keep, std::int16_t{0});
+    return std::max(offset, done < length ? file_size : offset);
 }
 
 }  // namespace trk2inst

@@ -40,6 +40,7 @@ constexpr std::int64_t adpcm_table_size = 16;
 struct ItModule {
     std::int64_t file_size = 0;
     bool stereo_allowed = false;  // older versions left the stereo flag on mono data
+    DecodeBuffers buffers;
 };
 
 struct ItSampleHeader {
@@ -152,9 +153,10 @@ void zero_values_past_the_end(std::int64_t present, std::int16_t* out, std::size
         std::fill(out + std::max<std::int64_t>(present, 0), out + count, std::int16_t{0});
 }
 
-void read_uncompressed(InputStream& input, const ItModule& module, const ItSampleHeader& header,
-                       const SampleShape& shape, SampleValues& values, std::size_t kept)
+void read_uncompressed(InputStream& input, ItModule& module, const ItSampleHeader& header,
+                       const SampleShape& shape, std::size_t kept)
 {
+    SampleValues& values = module.buffers.values;
     const bool is_adpcm = shape.bits == 8 && header.convert == adpcm;
     const std::int64_t width = shape.bits / 8;
     const std::int64_t channel_bytes = is_adpcm ? (shape.length + 1) / 2 : shape.length * width;
@@ -165,7 +167,8 @@ void read_uncompressed(InputStream& input, const ItModule& module, const ItSampl
         read_block(input, table.data(), table.size());
         first_channel += adpcm_table_size;
     }
-    std::vector<std::uint8_t> bytes(is_adpcm ? (kept + 1) / 2 : kept * static_cast<std::size_t>(width));
+    std::vector<std::uint8_t>& bytes = module.buffers.bytes;
+    bytes.resize(is_adpcm ? (kept + 1) / 2 : kept * static_cast<std::size_t>(width));
     const std::size_t channels = shape.stereo ? 2 : 1;
     for (std::size_t channel = 0; channel < channels; ++channel) {
         const std::int64_t offset = first_channel + static_cast<std::int64_t>(channel) * channel_bytes;
@@ -181,9 +184,10 @@ void read_uncompressed(InputStream& input, const ItModule& module, const ItSampl
     }
 }
 
-void read_compressed(InputStream& input, const ItModule& module, const ItSampleHeader& header,
-                     const SampleShape& shape, SampleValues& values, std::size_t kept)
+void read_compressed(InputStream& input, ItModule& module, const ItSampleHeader& header,
+                     const SampleShape& shape, std::size_t kept)
 {
+    SampleValues& values = module.buffers.values;
     const ItCompression kind{shape.bits == 16, (header.convert & delta_values) != 0};
     const auto keep = static_cast<std::int64_t>(kept);
     // The right channel's blocks start after all of the left channel's.
@@ -195,7 +199,7 @@ void read_compressed(InputStream& input, const ItModule& module, const ItSampleH
                                    values.data() + kept, keep, false);
 }
 
-void read_sample(InputStream& input, const ItModule& module, std::uint32_t pointer,
+void read_sample(InputStream& input, ItModule& module, std::uint32_t pointer,
                  SampleSlot& slot, int slot_number)
 {
     // A pointer of 0 lands on the module header; a header must lie inside the file.
@@ -215,12 +219,12 @@ void read_sample(InputStream& input, const ItModule& module, std::uint32_t point
     slot.finetune = pitch.finetune;
     const SampleShape shape = shape_of(header, module.stereo_allowed);
     const auto kept = static_cast<std::size_t>(values_to_keep(shape));
-    SampleValues values(kept * (shape.stereo ? 2 : 1));
+    module.buffers.values.resize(kept * (shape.stereo ? 2 : 1));
     if ((header.flags & compressed) != 0)
-        read_compressed(input, module, header, shape, values, kept);
+        read_compressed(input, module, header, shape, kept);
     else
-        read_uncompressed(input, module, header, shape, values, kept);
-    store_converted_sample(slot, shape, values, slot_number);
+        read_uncompressed(input, module, header, shape, kept);
+    store_converted_sample(slot, shape, module.buffers.values, slot_number);
 }
 
 }  // namespace

@@ -30,6 +30,13 @@ std::int64_t values_to_keep(const SampleShape& shape);
 // numbers of the shape's width (-128..127 or -32768..32767).
 using SampleValues = std::vector<std::int16_t>;
 
+// What a reader decodes into, kept for the whole module: one sample after
+// another reuses them instead of leaving holes in the heap between the slots.
+struct DecodeBuffers {
+    SampleValues values;
+    std::vector<std::uint8_t> bytes;
+};
+
 // Converts the values into the slot's data, length and loop; the slot's other
 // fields stay as the reader set them.
 void store_converted_sample(SampleSlot& slot, const SampleShape& shape, const SampleValues& values,

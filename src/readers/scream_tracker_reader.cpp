@@ -62,7 +62,7 @@ struct InstrumentData {
 // A stereo or 16-bit sample ("=A"): the length and loop count values, and the
 // right channel's values follow the left's.
 void read_converted_sample(InputStream& input, SampleSlot& slot, const InstrumentData& data,
-                           bool unsigned_data, int slot_number)
+                           bool unsigned_data, int slot_number, DecodeBuffers& buffers)
 {
     SampleShape shape;
     shape.bits = (data.flags & sixteen_bit_flag) != 0 ? 16 : 8;
@@ -74,8 +74,10 @@ void read_converted_sample(InputStream& input, SampleSlot& slot, const Instrumen
     const auto kept = static_cast<std::size_t>(values_to_keep(shape));
     const std::size_t width = shape.bits == 16 ? 2 : 1;
     const std::size_t channels = shape.stereo ? 2 : 1;
-    SampleValues values(kept * channels);
-    std::vector<std::uint8_t> bytes(kept * width);
+    SampleValues& values = buffers.values;
+    values.resize(kept * channels);
+    std::vector<std::uint8_t>& bytes = buffers.bytes;
+    bytes.resize(kept * width);
     const unsigned sign_flip = unsigned_data ? 1u << (shape.bits - 1) : 0;
     for (std::size_t channel = 0; channel < channels; ++channel) {
         seek_to(input, data.offset + static_cast<std::int64_t>(channel * width) * data.length);
@@ -92,7 +94,7 @@ void read_converted_sample(InputStream& input, SampleSlot& slot, const Instrumen
 
 // Reads one instrument header and, for a stored sample, its data.
 void read_instrument(InputStream& input, SampleSlot& slot, int slot_number,
-                     bool unsigned_data, bool convert)
+                     bool unsigned_data, bool convert, DecodeBuffers& buffers)
 {
     if (read_u8(input) != sample_instrument)
         return;  // empty or AdLib: the slot stays empty
@@ -115,7 +117,7 @@ void read_instrument(InputStream& input, SampleSlot& slot, int slot_number,
     if (convert && (pack & packed) == 0 && (flags & (stereo_flag | sixteen_bit_flag)) != 0) {
         set_pitch(slot, read_u32le(input));
         read_converted_sample(input, slot, {data_offset, length, loop_begin, loop_end, flags},
-                              unsigned_data, slot_number);
+                              unsigned_data, slot_number, buffers);
         return;
     }
     if (((pack << 8 | flags) & not_stored_mask) != 0)
@@ -164,12 +166,13 @@ void read_scream_tracker_module(RunState& state)
     const ScreamTrackerHeader header = read_header(state);
     const int instruments = std::min<int>(header.instrument_count, slot_count);
     const std::int64_t parapointers = 96 + std::int64_t{header.order_count};
+    DecodeBuffers buffers;
     for (int i = 0; i < instruments; ++i) {
         seek_to(input, parapointers + 2 * i);
         const std::int64_t instrument_offset = std::int64_t{read_u16le(input)} * 16;
         seek_to(input, instrument_offset);
         read_instrument(input, state.samples[static_cast<std::size_t>(i)], i + 1,
-                        header.format_information > 1, state.settings.convert_samples);
+                        header.format_information > 1, state.settings.convert_samples, buffers);
     }
 }
 

@@ -1,6 +1,6 @@
 // Writes the seed corpora of the fuzz targets, made by the module builders:
 //   make_fuzz_corpus DIR
-// gives DIR/streamed_reader, DIR/scream_tracker and DIR/whole_run.
+// gives a directory of seeds in DIR for each target.
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -172,6 +172,73 @@ std::vector<std::pair<std::string, Bytes>> s3m_modules()
     return modules;
 }
 
+std::vector<std::int16_t> it_values(std::size_t count, bool sixteen_bit)
+{
+    std::vector<std::int16_t> values(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        const auto step = static_cast<int>((i * i * 13) % 41) - 20;
+        values[i] = static_cast<std::int16_t>(sixteen_bit ? step * 301 : step);
+    }
+    return values;
+}
+
+ItSample it_sample(std::uint8_t flags, std::uint8_t convert, std::uint32_t length, Bytes data)
+{
+    ItSample sample;
+    sample.name = "it sample";
+    sample.flags = flags;
+    sample.convert = convert;
+    sample.length = length;
+    sample.loop_begin = 3;
+    sample.loop_end = length;
+    sample.sustain_begin = 1;
+    sample.sustain_end = 4;
+    sample.c5speed = 22050;
+    sample.data = std::move(data);
+    return sample;
+}
+
+ItSpec small_it()
+{
+    ItSpec layout;
+    layout.patterns = {Bytes(40, 0)};
+    const auto eight = it_values(300, false);
+    const auto sixteen = it_values(200, true);
+    Bytes stereo = it_compress(sixteen, true, true);
+    append(stereo, it_compress(eight, true, true));
+    ItSample no_data = it_sample(0x10, 1, 10, {});
+    ItSample unused = it_sample(0, 0, 0, {});
+    unused.header_pointer = 0;
+    layout.samples = {
+        it_sample(0x19, 1, 300, it_compress(eight, false, false)),   // compressed 2.14, looped
+        it_sample(0x5B, 5, 200, it_compress(sixteen, true, true)),   // 16-bit 2.15, ping-pong
+        it_sample(0x2F, 5, 200, stereo),                             // 16-bit stereo, sustain loop
+        it_sample(0x03, 3, 200, it_pcm(sixteen, 16)),                // big-endian flag
+        it_sample(0x01, 0xFF, 64, Bytes(48, 0x31)),                  // ADPCM
+        it_sample(0x05, 4, 100, it_pcm(eight, 8)),                   // stereo delta
+        it_sample(0x03, 9, 50, it_pcm(sixteen, 16)),                 // byte-delta
+        no_data,
+        unused,
+    };
+    return layout;
+}
+
+std::vector<std::pair<std::string, Bytes>> it_modules()
+{
+    std::vector<std::pair<std::string, Bytes>> modules;
+    modules.emplace_back("it-basic", build_it(small_it()));
+    ItSpec old = small_it();
+    old.created_with = 0x0200;  // stereo flag ignored
+    modules.emplace_back("it-old", build_it(old));
+    Bytes cut = build_it(small_it());
+    fit_to(cut, cut.size() * 2 / 3);
+    modules.emplace_back("it-cut-off", cut);
+    ItSpec huge;
+    huge.samples = {it_sample(0x0B, 1, 4000000000u, it_compress(it_values(1000, true), true, false))};
+    modules.emplace_back("it-huge-length", build_it(huge));
+    return modules;
+}
+
 Bytes run_input(const std::string& command_line, const Bytes& module)
 {
     Bytes out(command_line.begin(), command_line.end());
@@ -189,7 +256,7 @@ int main(int argc, char** argv)
         return 2;
     }
     const fs::path root(argv[1]);
-    for (const char* target : {"streamed_reader", "scream_tracker", "whole_run"})
+    for (const char* target : {"streamed_reader", "scream_tracker", "whole_run", "any_module", "it_blocks"})
         fs::create_directories(root / target);
 
     auto streamed = mod_modules();
@@ -204,6 +271,21 @@ int main(int argc, char** argv)
             write_file(root / "scream_tracker" / numbered((name + "-").c_str(), options),
                        with_options(options, module));
 
+    auto any = streamed;
+    for (const auto& family : {s3m_modules(), it_modules()})
+        any.insert(any.end(), family.begin(), family.end());
+    for (const auto& [name, module] : any)
+        for (std::uint8_t options = 0; options < 2; ++options)
+            write_file(root / "any_module" / numbered((name + "-").c_str(), options),
+                       with_options(options, module));
+    for (std::uint8_t options = 0; options < 4; ++options) {
+        const bool sixteen_bit = (options & 1) != 0;
+        Bytes block{options, 0x2C, 0x01};  // 300 values
+        const Bytes compressed = it_compress(it_values(300, sixteen_bit), sixteen_bit, (options & 2) != 0);
+        block.insert(block.end(), compressed.begin() + 2, compressed.end());  // without its byte count
+        write_file(root / "it_blocks" / numbered("block-", options), block);
+    }
+
     const fs::path runs = root / "whole_run";
     const Bytes mod = build_mod(small_mod("M.K.", 4));
     write_file(runs / "pipe-records", run_input("k12 o1 -hit v-16384 o3 i", mod));
@@ -215,5 +297,8 @@ int main(int argc, char** argv)
     write_file(runs / "xm", run_input("i o1 o2 -xm sample o99", build_xm(small_xm())));
     write_file(runs / "s3m", run_input("=S i o1 -LOW.SMP o7 k-128", build_s3m(small_s3m())));
     write_file(runs / "no-commands", run_input("", mod));
+    write_file(runs / "any-it", run_input("=A i o1 w2 o3 -it sample", build_it(small_it())));
+    write_file(runs / "any-pipe-s3m", run_input("=A - i o5 o6", build_s3m(small_s3m())));
+    write_file(runs / "any-xm", run_input("=A i o3 o4", build_xm(small_xm())));
     return 0;
 }

@@ -1,7 +1,8 @@
 // A whole run: the command line as text, a zero byte, then the module.
 // Arguments are separated by spaces. When the first argument begins with "=",
-// the module is written to a file whose name becomes the second argument;
-// otherwise the module is standard input.
+// the module is written to a file whose name becomes the second argument,
+// unless the second argument is already "-"; otherwise the module is standard
+// input.
 #include <unistd.h>
 
 #include <algorithm>
@@ -58,7 +59,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto module_size = static_cast<std::size_t>(data + size - module);
 
     std::vector<std::string> args = text.empty() ? std::vector<std::string>{} : split_arguments(text);
-    const bool file_form = !args.empty() && args[0].starts_with('=');
+    const bool standard_input = args.size() > 1 && args[1] == "-";  // "=A -"
+    const bool file_form = !args.empty() && args[0].starts_with('=') && !standard_input;
     if (file_form) {
         write_module_file(module, module_size);
         args.insert(args.begin() + 1, module_path());

@@ -51,8 +51,12 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, StoreConvertedSample,
     ::testing::Values(
         ConversionCase{"8-bit, odd count padded", mono(8, 3), {1, -2, 3}, {1, 0xFE, 3, 0}, 0, 1},
-        ConversionCase{"16-bit rounding and clamping", mono(16, 6),
-                       {-32768, -129, -128, 127, 128, 32767}, {0x80, 0xFF, 0x00, 0x00, 0x01, 0x7F}, 0, 1},
+        // 18 values: sixteen at a time where the machine can, and two alone.
+        ConversionCase{"16-bit rounding and clamping", mono(16, 18),
+                       {-32768, -129, -128, 127, 128, 32767, 32639, 32640, -32640, -32641, 383, 384,
+                        -32768, -129, -128, 127, 128, 32767},
+                       {0x80, 0xFF, 0x00, 0x00, 0x01, 0x7F, 0x7F, 0x7F, 0x81, 0x80, 0x01, 0x02,
+                        0x80, 0xFF, 0x00, 0x00, 0x01, 0x7F}, 0, 1},
         ConversionCase{"8-bit stereo mean, halves up", {8, true, 4, false, 0, 0},
                        {1, -1, -128, 127, 2, -2, -128, 127}, {2, 0xFF, 0x80, 0x7F}, 0, 1},
         ConversionCase{"16-bit stereo", {16, true, 2, false, 0, 0},
