@@ -2,7 +2,7 @@
 # program and its manual page, that the program runs from there, and that the
 # page renders without warnings where groff is at hand. Then builds the Debian
 # package and checks its files and fields, where dpkg-deb is at hand.
-#   cmake -DBUILD_DIR=... -DPREFIX=... -DSOURCE_DIR=... -P check_install.cmake
+#   cmake -DBUILD_DIR=... -DPREFIX=... -DSOURCE_DIR=... -DCPACK=... -P check_install.cmake
 file(REMOVE_RECURSE "${PREFIX}")
 execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${PREFIX}"
                 RESULT_VARIABLE status OUTPUT_QUIET)
@@ -42,7 +42,7 @@ if(NOT DPKG_DEB OR NOT DPKG_SHLIBDEPS)
 endif()
 set(package_dir "${PREFIX}-package")
 file(REMOVE_RECURSE "${package_dir}")
-execute_process(COMMAND cpack -G DEB -B "${package_dir}" --config "${BUILD_DIR}/CPackConfig.cmake"
+execute_process(COMMAND "${CPACK}" -G DEB -B "${package_dir}" --config "${BUILD_DIR}/CPackConfig.cmake"
                 RESULT_VARIABLE status OUTPUT_VARIABLE output ERROR_VARIABLE output)
 file(GLOB package "${package_dir}/trk2inst_*.deb")
 if(NOT status EQUAL 0 OR NOT package)

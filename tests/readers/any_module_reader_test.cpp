@@ -173,25 +173,6 @@ INSTANTIATE_TEST_SUITE_P(
                           s3m_instrument("STEREO.SMP", 2, 3, 0, 2), {0x90, 0x70, 0x94, 0x80})),
                       1, record({0x0A, 0, 1, 0x46, 0, 0, 0, 1, 0x40, 0, 16}, {18, 0xF8})}));
 
-TEST(AnyModule, FillsTheSlotsThatThePlainFormsLeaveEmpty)
-{
-    build::S3mSpec layout;
-    S3mInstrument packed = s3m_instrument("PACKED.SMP", 20, 0);
-    packed.pack = 1;
-    layout.instruments = {s3m_instrument("PLAIN.SMP", 20, 0), s3m_instrument("WIDE.SMP", 20, 4), packed,
-                          s3m_instrument("STEREO.SMP", 20, 2)};
-    const Bytes module = build::build_s3m(layout);
-    const TempFile file(module);
-    for (int slot = 1; slot <= 4; ++slot) {
-        const RunResult plain = run_in_process({"=S", file.path(), numbered("o", slot)});
-        const RunResult any = run_in_process({"=A", file.path(), numbered("o", slot)});
-        if (slot == 2 || slot == 4)
-            EXPECT_EQ(any.out.size(), 11u + 20u) << slot;  // 20 values of one channel
-        else
-            EXPECT_EQ(any.out, plain.out) << slot;
-    }
-}
-
 Bytes it_module()
 {
     build::ItSpec layout;
