@@ -180,7 +180,8 @@ std::int64_t read_it_compressed_channel(InputStream& input, std::int64_t offset,
     }
     if (done < keep)
         std::fill(out + done, out + keep, std::int16_t{0});
-    return std::max(offset, done < length ? file_size : offset);
+    // Stopped early: the file ended first, or the caller did not ask for the end.
+    return done < length ? std::max(offset, file_size) : offset;
 }
 
 }  // namespace trk2inst

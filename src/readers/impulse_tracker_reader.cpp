@@ -96,22 +96,12 @@ SampleShape shape_of(const ItSampleHeader& header, bool stereo_allowed)
 }
 
 // 8 or 16-bit values as stored: signed or unsigned, little or big-endian, or
-// differences (summed per channel), or 16-bit values whose bytes are
+// signed differences (summed per channel), or 16-bit values whose bytes are
 // differences.
 void decode_uncompressed(const std::vector<std::uint8_t>& bytes, unsigned convert, int bits,
                          std::int16_t* out, std::size_t count)
 {
-    if (bits == 8) {
-        const unsigned flip = (convert & (signed_values | delta_values)) == 0 ? 0x80 : 0;
-        std::uint8_t sum = 0;
-        for (std::size_t i = 0; i < count; ++i) {
-            const auto byte = static_cast<std::uint8_t>(bytes[i] ^ flip);
-            sum = (convert & delta_values) != 0 ? static_cast<std::uint8_t>(sum + byte) : byte;
-            out[i] = static_cast<std::int8_t>(sum);
-        }
-        return;
-    }
-    if ((convert & byte_delta) != 0) {
+    if (bits == 16 && (convert & byte_delta) != 0) {
         std::uint8_t low = 0;
         std::uint8_t high = 0;
         for (std::size_t i = 0; i < count; ++i) {
@@ -121,15 +111,16 @@ void decode_uncompressed(const std::vector<std::uint8_t>& bytes, unsigned conver
         }
         return;
     }
-    const bool big = (convert & big_endian) != 0;
-    const unsigned flip = (convert & (signed_values | delta_values)) == 0 ? 0x8000 : 0;
-    std::uint16_t sum = 0;
+    const bool delta = (convert & delta_values) != 0;
+    const bool is_unsigned = !delta && (convert & signed_values) == 0;
+    decode_pcm(bytes.data(), bits, is_unsigned, (convert & big_endian) != 0, out, count);
+    if (!delta)
+        return;
+    const unsigned mask = bits == 16 ? 0xFFFF : 0xFF;
+    unsigned sum = 0;
     for (std::size_t i = 0; i < count; ++i) {
-        const unsigned first = bytes[2 * i];
-        const unsigned second = bytes[2 * i + 1];
-        const auto word = static_cast<std::uint16_t>((big ? first << 8 | second : second << 8 | first) ^ flip);
-        sum = (convert & delta_values) != 0 ? static_cast<std::uint16_t>(sum + word) : word;
-        out[i] = static_cast<std::int16_t>(sum);
+        sum = (sum + static_cast<std::uint16_t>(out[i])) & mask;
+        out[i] = bits == 16 ? static_cast<std::int16_t>(sum) : static_cast<std::int8_t>(sum);
     }
 }
 
@@ -214,9 +205,7 @@ void read_sample(InputStream& input, ItModule& module, std::uint32_t pointer,
     const ItSampleHeader header = read_sample_header(input, slot);
     if ((header.flags & has_data) == 0)
         return;  // the slot keeps its name and volume
-    const Pitch pitch = pitch_from_c2spd(header.c5speed);
-    slot.note = pitch.note;
-    slot.finetune = pitch.finetune;
+    set_pitch(slot, header.c5speed);
     const SampleShape shape = shape_of(header, module.stereo_allowed);
     const auto kept = static_cast<std::size_t>(values_to_keep(shape));
     module.buffers.values.resize(kept * (shape.stereo ? 2 : 1));

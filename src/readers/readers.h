@@ -38,6 +38,9 @@ struct Pitch {
 };
 Pitch pitch_from_c2spd(std::uint32_t c2spd);
 
+// Sets the slot's note and finetune from a C2Spd (C5Speed) rate.
+void set_pitch(SampleSlot& slot, std::uint32_t c2spd);
+
 // Shared by the readers.
 
 // A signed finetune byte in 1/128 semitone, with its nibbles swapped.

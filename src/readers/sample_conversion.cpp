@@ -105,6 +105,23 @@ struct SlotWriter {
 
 }  // namespace
 
+void decode_pcm(const std::uint8_t* bytes, int bits, bool is_unsigned, bool big_endian,
+                std::int16_t* out, std::size_t count)
+{
+    if (bits == 8) {
+        const unsigned flip = is_unsigned ? 0x80 : 0;
+        for (std::size_t i = 0; i < count; ++i)
+            out[i] = static_cast<std::int8_t>(bytes[i] ^ flip);
+        return;
+    }
+    const unsigned flip = is_unsigned ? 0x8000 : 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const unsigned first = bytes[2 * i];
+        const unsigned second = bytes[2 * i + 1];
+        out[i] = static_cast<std::int16_t>((big_endian ? first << 8 | second : second << 8 | first) ^ flip);
+    }
+}
+
 std::int64_t values_to_keep(const SampleShape& shape)
 {
     return std::clamp<std::int64_t>(shape.length, 0, max_kept_values);

@@ -37,6 +37,11 @@ struct DecodeBuffers {
     std::vector<std::uint8_t> bytes;
 };
 
+// Values stored one after another, 1 byte (8-bit) or 2 (16-bit, little-endian
+// unless big_endian) each; unsigned ones lose half their range.
+void decode_pcm(const std::uint8_t* bytes, int bits, bool is_unsigned, bool big_endian,
+                std::int16_t* out, std::size_t count);
+
 // Converts the values into the slot's data, length and loop; the slot's other
 // fields stay as the reader set them.
 void store_converted_sample(SampleSlot& slot, const SampleShape& shape, const SampleValues& values,

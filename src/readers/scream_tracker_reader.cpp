@@ -44,13 +44,6 @@ ScreamTrackerHeader read_header(RunState& state)
     return header;
 }
 
-void set_pitch(SampleSlot& slot, std::uint32_t c2spd)
-{
-    const Pitch pitch = pitch_from_c2spd(c2spd);
-    slot.note = pitch.note;
-    slot.finetune = pitch.finetune;
-}
-
 struct InstrumentData {
     std::int64_t offset = 0;
     std::uint32_t length = 0;  // in values of one channel
@@ -78,16 +71,10 @@ void read_converted_sample(InputStream& input, SampleSlot& slot, const Instrumen
     values.resize(kept * channels);
     std::vector<std::uint8_t>& bytes = buffers.bytes;
     bytes.resize(kept * width);
-    const unsigned sign_flip = unsigned_data ? 1u << (shape.bits - 1) : 0;
     for (std::size_t channel = 0; channel < channels; ++channel) {
         seek_to(input, data.offset + static_cast<std::int64_t>(channel * width) * data.length);
         read_block(input, bytes.data(), bytes.size());
-        std::int16_t* out = values.data() + channel * kept;
-        for (std::size_t i = 0; i < kept; ++i) {
-            const unsigned raw = width == 1 ? bytes[i] : bytes[2 * i] | unsigned{bytes[2 * i + 1]} << 8;
-            const unsigned value = raw ^ sign_flip;  // unsigned data: minus half the range
-            out[i] = width == 1 ? static_cast<std::int8_t>(value) : static_cast<std::int16_t>(value);
-        }
+        decode_pcm(bytes.data(), shape.bits, unsigned_data, false, values.data() + channel * kept, kept);
     }
     store_converted_sample(slot, shape, values, slot_number);
 }
@@ -135,6 +122,13 @@ void read_instrument(InputStream& input, SampleSlot& slot, int slot_number,
 }
 
 }  // namespace
+
+void set_pitch(SampleSlot& slot, std::uint32_t c2spd)
+{
+    const Pitch pitch = pitch_from_c2spd(c2spd);
+    slot.note = pitch.note;
+    slot.finetune = pitch.finetune;
+}
 
 Pitch pitch_from_c2spd(std::uint32_t c2spd)
 {
