@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <algorithm>
 
 #include "output/output.h"
 #include "readers/readers.h"
@@ -82,8 +83,17 @@ void run_command(RunState& state, const char* argument)
     case 'w':
         write_wav(state, std::int64_t{parse_number(operand)} - 1);
         break;
+    case 's':
+        write_source_wav(state, std::int64_t{parse_number(operand)} - 1);
+        break;
+    case 'x':
+        extract_samples(state, operand);
+        break;
     case 'i':
         print_module_info(state);
+        break;
+    case 'j':
+        print_module_json(state);
         break;
     case 'k':
         state.settings.key_offset = parse_number(operand);
@@ -94,6 +104,19 @@ void run_command(RunState& state, const char* argument)
     default:
         std::fprintf(state.err, "Unrecognized option: %c\n", command);
     }
+}
+
+// The readers do the work for source samples only when a command needs them.
+SourceNeed source_need_of(std::span<const char* const> commands)
+{
+    SourceNeed need = SourceNeed::none;
+    for (const char* command : commands) {
+        if (command[0] == 's' || command[0] == 'x')
+            return SourceNeed::values;
+        if (command[0] == 'j')
+            need = SourceNeed::shape;
+    }
+    return need;
 }
 
 // Records already written must not be lost silently: a failed write is an error.
@@ -128,6 +151,8 @@ int run_command_line(RunState& state, std::span<const char* const> args)
 {
     try {
         set_binary_mode();
+        const bool file_form = !args.empty() && args[0][0] == '=';
+        state.settings.source_need = source_need_of(args.subspan(std::min<std::size_t>(file_form ? 2 : 0, args.size())));
         const std::size_t first_command = load_module(state, args);
         for (std::size_t i = first_command; i < args.size(); ++i)
             run_command(state, args[i]);

@@ -176,11 +176,24 @@ void seek_to(InputStream& input, std::int64_t offset)
 
 std::int64_t input_size(InputStream& input)
 {
+    if (input.size >= 0)
+        return input.size;
     if (std::fseek(input.file, 0, SEEK_END) != 0)
         return 0;
     const long size = std::ftell(input.file);
     std::fseek(input.file, static_cast<long>(input.position), SEEK_SET);
-    return size > 0 ? size : 0;
+    input.size = size > 0 ? size : 0;
+    return input.size;
+}
+
+std::int64_t bytes_present(InputStream& input, std::int64_t offset, std::int64_t count)
+{
+    std::int64_t end = input.end;
+    if (end < 0 && input.seekable)
+        end = input_size(input);
+    if (end < 0)
+        return count;  // read or passed over without meeting the end
+    return std::clamp<std::int64_t>(end - offset, 0, count);
 }
 
 void copy_to_temporary_file(InputStream& input)
@@ -203,6 +216,7 @@ void copy_to_temporary_file(InputStream& input)
     input.position = 0;
     input.start = 0;
     input.end = -1;
+    input.size = -1;
     input.replay_until = 0;
 }
 

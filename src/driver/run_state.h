@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace trk2inst {
 
@@ -14,6 +15,44 @@ inline constexpr int slot_count = 99;
 inline constexpr int name_length = 22;
 // The record's length field is 16 bits wide: no slot holds more words.
 inline constexpr std::int64_t max_slot_words = 0xFFFF;
+
+enum class SourceCompression : std::uint8_t { none, it214, it215, adpcm };
+
+// A loop of a source sample, in frames (values of one channel).
+struct SourceLoop {
+    bool ping_pong = false;
+    bool sustain = false;    // the Impulse Tracker sustain loop
+    std::int64_t start = 0;  // its first frame
+    std::int64_t end = 0;    // the first frame after it
+};
+
+// A sample as its module stores it, before anything was converted for the record.
+struct SourceShape {
+    int bits = 8;              // 8 or 16
+    int channels = 1;          // 1 or 2
+    std::int64_t frames = 0;   // values of one channel that the input holds
+    std::uint32_t rate = 1;    // Hz
+    std::array<SourceLoop, 2> loops{};  // the normal loop, then the sustain loop
+    int loop_count = 0;
+    SourceCompression compression = SourceCompression::none;
+    bool converted = false;    // the record's data are not these values as they stand
+};
+
+// Where the values of a source sample are when they are written.
+enum class SourceValues : std::uint8_t {
+    slot_data,     // the first frames bytes of the slot's data
+    kept,          // wav_data
+    decode_again,  // decoded from the input again, by the reader of header_offset
+};
+
+// "=A" only: what a reader keeps of a slot's source sample.
+struct SourceSample {
+    bool present = false;
+    SourceShape shape;
+    SourceValues values = SourceValues::slot_data;
+    std::vector<std::uint8_t> wav_data;  // the WAV data chunk: 8-bit unsigned or 16-bit LE, interleaved
+    std::int64_t header_offset = 0;      // the sample's header in the input
+};
 
 struct SampleSlot {
     std::array<char, name_length + 1> name{};  // as stored, zero-terminated after 22 bytes
@@ -25,6 +64,7 @@ struct SampleSlot {
     std::int32_t loop_length = 0;              // in words; below 2 means no loop
     std::unique_ptr<std::uint8_t[]> data;      // signed 8-bit sample values
     bool odd_length = false;                   // Extended Modules: last byte was dropped
+    SourceSample source;                       // "=A": the sample as the module stores it
 };
 
 using SampleTable = std::array<SampleSlot, slot_count>;
@@ -36,12 +76,21 @@ struct ModuleSummary {
     bool no_expected_length = false;
 };
 
+// What the commands of a run need of the source samples ("=A" only): the
+// readers do the extra work only when it is asked for.
+enum class SourceNeed : std::uint8_t {
+    none,
+    shape,   // "j": bits, channels, frames, rate, loops
+    values,  // "s", "x": the values too
+};
+
 struct RunSettings {
     bool wow_mode = false;
     std::int32_t key_offset = 0;
     std::int32_t volume_scale = 256;
     // "=A": every sample is stored, converted to what a record holds.
     bool convert_samples = false;
+    SourceNeed source_need = SourceNeed::none;
 };
 
 struct FileCloser {
@@ -65,6 +114,8 @@ struct InputStream {
     std::array<std::uint8_t, 256> recent{};
     std::int64_t replay_until = 0;
     bool may_rewind = false;
+    // The size of a seekable input, once asked for; -1 before.
+    std::int64_t size = -1;
 };
 
 struct RunState {
@@ -99,6 +150,9 @@ void skip_bytes(InputStream& input, std::int64_t count);
 void seek_to(InputStream& input, std::int64_t offset);
 // The length of a seekable input; the position does not change.
 std::int64_t input_size(InputStream& input);
+// Of count bytes from offset, how many the input holds. On a pipe this is
+// known only for bytes that have been read or passed over.
+std::int64_t bytes_present(InputStream& input, std::int64_t offset, std::int64_t count);
 // Copies the input from its position to its end into an unnamed temporary
 // file, which then becomes the input, seekable, the copied bytes from offset 0.
 void copy_to_temporary_file(InputStream& input);

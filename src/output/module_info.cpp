@@ -10,15 +10,6 @@ constexpr char note_letters[] = "CCDDEFFGGAAB";
 constexpr char note_accidentals[] = ".#.#..#.#.#.";
 constexpr std::int64_t protracker_header_size = 1084;  // up to and including the tag
 
-std::int64_t expected_file_length(const RunState& state)
-{
-    std::int64_t length = protracker_header_size +
-                          256 * std::int64_t{state.summary.channels} * state.summary.patterns;
-    for (const SampleSlot& slot : state.samples)
-        length += 2 * std::int64_t{slot.length};
-    return length;
-}
-
 void print_slot(std::FILE* out, int number, const SampleSlot& slot)
 {
     const auto pitch = note_and_finetune(slot.note, slot.finetune);
@@ -29,6 +20,15 @@ void print_slot(std::FILE* out, int number, const SampleSlot& slot)
 }
 
 }  // namespace
+
+std::int64_t expected_file_length(const RunState& state)
+{
+    std::int64_t length = protracker_header_size +
+                          256 * std::int64_t{state.summary.channels} * state.summary.patterns;
+    for (const SampleSlot& slot : state.samples)
+        length += 2 * std::int64_t{slot.length};
+    return length;
+}
 
 std::array<char, 5> note_and_finetune(std::int8_t note, std::uint8_t finetune)
 {

@@ -4,6 +4,8 @@
 
 #include <array>
 #include <cstdint>
+#include <cstdio>
+#include <string>
 
 #include "driver/run_state.h"
 
@@ -19,9 +21,31 @@ std::array<std::uint8_t, 11> instrument_record_header(const SampleSlot& slot,
 
 void print_module_info(const RunState& state);
 
+// The file length that a ProTracker header implies.
+std::int64_t expected_file_length(const RunState& state);
+
 // Writes slot `index` (0-based) as a RIFF WAVE file, 8-bit mono; an index
 // outside the table ends the run.
 void write_wav(RunState& state, std::int64_t index);
+
+// "s": slot `index` (0-based) as one RIFF WAVE file of its source sample; an
+// index outside the table ends the run.
+void write_source_wav(RunState& state, std::int64_t index);
+
+// The same file for a slot in the table, to `out`; false (errno set) when the
+// sample is too large for a WAV file. Write errors show on the stream.
+bool write_source_wav_file(RunState& state, std::size_t index, std::FILE* out);
+
+// "x": every slot that the listing shows as DIR/NN-NAME.wav, the path of each
+// on standard output. An empty directory is the current one.
+void extract_samples(RunState& state, const char* directory);
+
+// The file name "x" gives a slot: its number in two digits and its name made
+// safe for a file system.
+std::string sample_file_name(int slot_number, const char* name);
+
+// "j": the listing as one JSON object and a newline.
+void print_module_json(RunState& state);
 
 // The WAV sample rate of a slot: 8363 Hz moved by its note byte (with the key
 // offset) and its finetune.

@@ -1,20 +1,24 @@
-// The "w" command: one slot as a RIFF WAVE file, 8-bit mono PCM, with its loop
-// in a "smpl" chunk and its name in a "LIST" "INFO" chunk. RIFF numbers are
+// RIFF WAVE files: "w" writes a slot's record data, 8-bit mono PCM; "s" and
+// "x" write its source sample, at its own width, channels and rate. Loops go
+// in a "smpl" chunk, the name in a "LIST" "INFO" chunk. RIFF numbers are
 // little-endian.
 #include <algorithm>
 #include <array>
-#include <cmath>
+#include <cerrno>
 #include <cstring>
 #include <vector>
 
 #include "output/output.h"
+#include "readers/readers.h"
+#include "readers/source_sample.h"
 
 namespace trk2inst {
 
 namespace {
 
 constexpr std::uint32_t fmt_chunk_size = 16;
-constexpr std::uint32_t smpl_chunk_size = 60;
+constexpr std::uint32_t smpl_chunk_head = 36;
+constexpr std::uint32_t smpl_loop_size = 24;
 constexpr std::uint32_t midi_unity_note = 60;
 
 using Bytes = std::vector<std::uint8_t>;
@@ -36,46 +40,43 @@ void put_tag(Bytes& out, const char (&tag)[5])
     out.insert(out.end(), tag, tag + 4);
 }
 
-void put_fmt_chunk(Bytes& out, std::uint32_t rate)
+void put_fmt_chunk(Bytes& out, const SourceShape& shape)
 {
+    const auto block_align = static_cast<std::uint32_t>(shape.channels * shape.bits / 8);
     put_tag(out, "fmt ");
     put_u32le(out, fmt_chunk_size);
     put_u16le(out, 1);  // PCM
-    put_u16le(out, 1);  // mono
-    put_u32le(out, rate);
-    put_u32le(out, rate);  // bytes per second: one byte a frame
-    put_u16le(out, 1);     // block align
-    put_u16le(out, 8);     // bits per sample
+    put_u16le(out, static_cast<std::uint32_t>(shape.channels));
+    put_u32le(out, shape.rate);
+    put_u32le(out, shape.rate * block_align);  // bytes per second
+    put_u16le(out, block_align);
+    put_u16le(out, static_cast<std::uint32_t>(shape.bits));
 }
 
-bool slot_loops(const SampleSlot& slot)
+// One loop record per loop, in frames; each end is the loop's last frame.
+void put_smpl_chunk(Bytes& out, const SourceShape& shape)
 {
-    return slot.loop_length >= 2 && slot.loop_start >= 0 && slot.loop_start < slot.length;
-}
-
-// One forward loop, in bytes (one byte a frame); its end is the last byte of the loop.
-void put_smpl_chunk(Bytes& out, const SampleSlot& slot, std::uint32_t rate)
-{
-    const std::int64_t start = 2 * std::int64_t{slot.loop_start};
-    const std::int64_t end = std::min(2 * (std::int64_t{slot.loop_start} + slot.loop_length),
-                                      2 * std::int64_t{slot.length}) - 1;
+    const auto loops = static_cast<std::uint32_t>(shape.loop_count);
     put_tag(out, "smpl");
-    put_u32le(out, smpl_chunk_size);
+    put_u32le(out, smpl_chunk_head + smpl_loop_size * loops);
     put_u32le(out, 0);  // manufacturer
     put_u32le(out, 0);  // product
-    put_u32le(out, static_cast<std::uint32_t>((1000000000ull + rate / 2) / rate));  // ns a frame
+    put_u32le(out, static_cast<std::uint32_t>((1000000000ull + shape.rate / 2) / shape.rate));  // ns a frame
     put_u32le(out, midi_unity_note);
     put_u32le(out, 0);  // pitch fraction
     put_u32le(out, 0);  // SMPTE format
     put_u32le(out, 0);  // SMPTE offset
-    put_u32le(out, 1);  // one loop
+    put_u32le(out, loops);
     put_u32le(out, 0);  // no sampler data
-    put_u32le(out, 0);  // cue point id
-    put_u32le(out, 0);  // forward
-    put_u32le(out, static_cast<std::uint32_t>(start));
-    put_u32le(out, static_cast<std::uint32_t>(end));
-    put_u32le(out, 0);  // fraction
-    put_u32le(out, 0);  // play for ever
+    for (std::uint32_t i = 0; i < loops; ++i) {
+        const SourceLoop& loop = shape.loops[i];
+        put_u32le(out, i);  // cue point id
+        put_u32le(out, loop.ping_pong ? 1 : 0);  // forward or alternating
+        put_u32le(out, static_cast<std::uint32_t>(loop.start));
+        put_u32le(out, static_cast<std::uint32_t>(loop.end - 1));
+        put_u32le(out, 0);  // fraction
+        put_u32le(out, 0);  // play for ever
+    }
 }
 
 // The name up to its first zero byte and one zero byte; RIFF pads a chunk of
@@ -96,17 +97,35 @@ void put_name_chunk(Bytes& out, const char* name)
     out.resize(out.size() + 1 + (padded - inam_size), 0);
 }
 
-std::size_t data_size(const SampleSlot& slot)
+// Everything before the data bytes; false when the file would not fit the
+// 32-bit sizes of RIFF.
+bool wav_head(const SourceShape& shape, const char* name, Bytes& head)
 {
-    return slot.data && slot.length > 0 ? 2 * static_cast<std::size_t>(slot.length) : 0;
+    const auto data_bytes = static_cast<std::uint64_t>(shape.frames) *
+                            static_cast<std::uint64_t>(shape.channels * shape.bits / 8);
+    head.clear();
+    head.reserve(256);  // all chunks but the data: also spares g++ 12 a false overflow warning
+    put_tag(head, "RIFF");
+    put_u32le(head, 0);  // set below, once the chunks are known
+    put_tag(head, "WAVE");
+    put_fmt_chunk(head, shape);
+    if (shape.loop_count > 0)
+        put_smpl_chunk(head, shape);
+    put_name_chunk(head, name);
+    put_tag(head, "data");
+    const std::uint64_t riff_size = head.size() + 4 + data_bytes - 8;
+    if (riff_size > 0xFFFFFFFFu)
+        return false;
+    put_u32le(head, static_cast<std::uint32_t>(data_bytes));
+    for (std::size_t i = 0; i < 4; ++i)
+        head[4 + i] = static_cast<std::uint8_t>((riff_size >> (8 * i)) & 0xFF);
+    return true;
 }
 
 // WAV's 8-bit samples are unsigned: each signed byte has its top bit flipped.
-void write_unsigned_data(std::FILE* out, const SampleSlot& slot)
+void write_unsigned_data(std::FILE* out, const std::uint8_t* data, std::size_t size)
 {
     std::array<std::uint8_t, 4096> block;
-    const std::uint8_t* data = slot.data.get();
-    const std::size_t size = data_size(slot);
     for (std::size_t done = 0; done < size; done += block.size()) {
         const std::size_t count = std::min(block.size(), size - done);
         for (std::size_t i = 0; i < count; ++i)
@@ -115,45 +134,62 @@ void write_unsigned_data(std::FILE* out, const SampleSlot& slot)
     }
 }
 
+void check_index(std::int64_t index)
+{
+    if (index < 0 || index >= slot_count)
+        fail("Invalid instrument number: %d\n", static_cast<int>(index + 1));
+}
+
 }  // namespace
 
 std::uint32_t wav_sample_rate(const SampleSlot& slot, const RunSettings& settings)
 {
     const auto note_byte = static_cast<std::uint8_t>(
         (static_cast<std::uint32_t>(slot.note) + static_cast<std::uint32_t>(settings.key_offset)) & 0xFF);
-    const auto semitones = static_cast<std::int8_t>(note_byte);
-    // The finetune byte holds F in 1/128 semitone with its nibbles swapped.
-    const auto fine = static_cast<std::int8_t>(
-        static_cast<std::uint8_t>((slot.finetune << 4 | slot.finetune >> 4) & 0xFF));
-    const int pitch = 128 * semitones + fine;
-    const double rate = std::floor(8363.0 * std::exp2(pitch / 1536.0) + 0.5);
-    return rate < 1.0 ? 1u : static_cast<std::uint32_t>(rate);
+    return rate_from_pitch(static_cast<std::int8_t>(note_byte), slot.finetune);
 }
 
 void write_wav(RunState& state, std::int64_t index)
 {
-    if (index < 0 || index >= slot_count)
-        fail("Invalid instrument number: %d\n", static_cast<int>(index + 1));
+    check_index(index);
     const SampleSlot& slot = state.samples[static_cast<std::size_t>(index)];
-    const std::uint32_t rate = wav_sample_rate(slot, state.settings);
-    const std::size_t data_bytes = data_size(slot);
-
+    SourceShape shape = record_source_shape(slot);
+    shape.rate = wav_sample_rate(slot, state.settings);
     Bytes head;
-    put_tag(head, "RIFF");
-    put_u32le(head, 0);  // set below, once the chunks are known
-    put_tag(head, "WAVE");
-    put_fmt_chunk(head, rate);
-    if (slot_loops(slot))
-        put_smpl_chunk(head, slot, rate);
-    put_name_chunk(head, slot.name.data());
-    put_tag(head, "data");
-    put_u32le(head, static_cast<std::uint32_t>(data_bytes));
-    const auto riff_size = static_cast<std::uint32_t>(head.size() + data_bytes - 8);
-    for (std::size_t i = 0; i < 4; ++i)
-        head[4 + i] = static_cast<std::uint8_t>((riff_size >> (8 * i)) & 0xFF);
-
+    wav_head(shape, slot.name.data(), head);  // at most 131,070 bytes of data: it fits
     std::fwrite(head.data(), 1, head.size(), state.out);
-    write_unsigned_data(state.out, slot);
+    write_unsigned_data(state.out, slot.data.get(), static_cast<std::size_t>(shape.frames));
+}
+
+bool write_source_wav_file(RunState& state, std::size_t index, std::FILE* out)
+{
+    const SampleSlot& slot = state.samples[index];
+    const SourceShape shape = source_shape(state, index);
+    Bytes head;
+    if (!wav_head(shape, slot.name.data(), head)) {
+        errno = EFBIG;
+        return false;
+    }
+    std::fwrite(head.data(), 1, head.size(), out);
+    const SourceValues values =
+        has_described_source(state, index) ? slot.source.values : SourceValues::slot_data;
+    if (values == SourceValues::slot_data) {
+        write_unsigned_data(out, slot.data.get(), static_cast<std::size_t>(shape.frames));
+    } else if (values == SourceValues::kept) {
+        std::fwrite(slot.source.wav_data.data(), 1, slot.source.wav_data.size(), out);
+    } else {
+        Bytes wav;
+        decode_source_again(state, index, wav);
+        std::fwrite(wav.data(), 1, wav.size(), out);
+    }
+    return true;
+}
+
+void write_source_wav(RunState& state, std::int64_t index)
+{
+    check_index(index);
+    if (!write_source_wav_file(state, static_cast<std::size_t>(index), state.out))
+        fail("Error writing output: %s\n", std::strerror(errno));
 }
 
 }  // namespace trk2inst

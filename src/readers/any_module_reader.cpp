@@ -32,6 +32,15 @@ void make_seekable_from_its_start(InputStream& input)
 
 }  // namespace
 
+void decode_source_again(RunState& state, std::size_t index, std::vector<std::uint8_t>& wav)
+{
+    wav.clear();
+    if (std::memcmp(state.summary.format_tag.data(), "IMPM", 4) == 0)
+        decode_impulse_tracker_source(state, index, wav);
+    else if (std::memcmp(state.summary.format_tag.data(), "SCRM", 4) == 0)
+        decode_scream_tracker_source(state, index, wav);
+}
+
 void read_any_module(RunState& state)
 {
     InputStream& input = state.input;

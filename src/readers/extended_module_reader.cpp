@@ -8,12 +8,14 @@
 
 #include "readers/readers.h"
 #include "readers/sample_conversion.h"
+#include "readers/source_sample.h"
 
 namespace trk2inst {
 
 namespace {
 
 constexpr std::uint8_t loop_forward = 0x01;
+constexpr std::uint8_t loop_ping_pong = 0x02;
 constexpr std::uint8_t sixteen_bit = 0x10;
 constexpr std::int64_t read_sample_header_bytes = 40;
 
@@ -24,6 +26,10 @@ struct XmSampleExtent {
     // a forward loop at an odd byte.
     bool converted = false;
     SampleShape shape;
+    // What the source sample needs of the header.
+    std::uint8_t type = 0;
+    std::uint32_t loop_start = 0;   // in bytes
+    std::uint32_t loop_length = 0;  // in bytes
 };
 
 void read_header(RunState& state, std::uint16_t& instruments)
@@ -93,51 +99,128 @@ XmSampleExtent read_sample_header(InputStream& input, SampleSlot& slot, std::uin
     if (odd_loop || wide) {
         // Only 16-bit data lose an odd last byte: half a value.
         slot.odd_length = wide && (length & 1) != 0;
-        return {length, 0, true, converted_shape(length, loop_start, loop_length, type)};
+        return {length, 0, true, converted_shape(length, loop_start, loop_length, type), type,
+                loop_start, loop_length};
     }
-    return {length, set_length_from_bytes(slot, length), false, {}};
+    return {length, set_length_from_bytes(slot, length), false, {}, type, loop_start, loop_length};
+}
+
+// The source sample: a forward loop, else a ping-pong one, its start and
+// length in bytes (halved for 16-bit data); the rate "w" gives with no key offset.
+SourceShape source_shape_of(const SampleSlot& slot, const XmSampleExtent& extent, std::int64_t frames)
+{
+    const bool wide = (extent.type & sixteen_bit) != 0;
+    const unsigned shift = wide ? 1 : 0;
+    SourceShape source;
+    source.bits = wide ? 16 : 8;
+    source.frames = frames;
+    source.rate = rate_from_pitch(slot.note, slot.finetune);
+    const bool forward = (extent.type & loop_forward) != 0;
+    if (forward || (extent.type & loop_ping_pong) != 0) {
+        const std::int64_t start = extent.loop_start >> shift;
+        add_source_loop(source, !forward, false, start, start + (extent.loop_length >> shift));
+    }
+    return source;
+}
+
+// 8-bit or 16-bit little-endian differences, summed from `sum` on.
+void sum_differences(const std::vector<std::uint8_t>& bytes, std::size_t width, std::uint16_t sum,
+                     std::size_t count, SampleValues& values, std::size_t at)
+{
+    for (std::size_t i = 0; i < count; ++i) {
+        if (width == 1) {
+            sum = static_cast<std::uint8_t>(sum + bytes[i]);
+            values[at + i] = static_cast<std::int8_t>(sum);
+        } else {
+            sum = static_cast<std::uint16_t>(sum + (bytes[2 * i] | unsigned{bytes[2 * i + 1]} << 8));
+            values[at + i] = static_cast<std::int16_t>(sum);
+        }
+    }
 }
 
 // Values of a converted sample: 8-bit bytes or 16-bit little-endian words,
-// each the difference from the one before, summed from 0.
-void read_converted_sample(InputStream& input, SampleSlot& slot, const XmSampleExtent& extent,
+// each the difference from the one before, summed from 0. With the source
+// sample wanted, every value the input holds is decoded, not only those kept.
+void read_converted_sample(RunState& state, SampleSlot& slot, const XmSampleExtent& extent,
                            int slot_number, DecodeBuffers& buffers)
 {
+    InputStream& input = state.input;
     const SampleShape& shape = extent.shape;
     const auto kept = static_cast<std::size_t>(values_to_keep(shape));
     const std::size_t width = shape.bits == 16 ? 2 : 1;
+    const bool whole_source = state.settings.source_need != SourceNeed::none;
     std::vector<std::uint8_t>& bytes = buffers.bytes;
-    bytes.resize(kept * width);
-    read_block(input, bytes.data(), bytes.size());
-    skip_bytes(input, std::int64_t{extent.module_bytes} - static_cast<std::int64_t>(bytes.size()));
-    SampleValues& values = buffers.values;
-    values.resize(kept);
+    std::size_t frames = 0;
+    if (whole_source) {
+        frames = read_present_bytes(input, extent.module_bytes, bytes) / width;
+        bytes.resize(std::max(bytes.size(), kept * width), 0);
+    } else {
+        bytes.resize(kept * width);
+        read_block(input, bytes.data(), bytes.size());
+        skip_bytes(input, std::int64_t{extent.module_bytes} - static_cast<std::int64_t>(bytes.size()));
+    }
+    SampleValues& values = buffers.channels[0];
+    const std::size_t count = std::max(kept, frames);
+    values.resize(count);
     if (width == 1) {
-        delta_decode(bytes.data(), bytes.size());
-        for (std::size_t i = 0; i < kept; ++i)
+        delta_decode(bytes.data(), count);
+        for (std::size_t i = 0; i < count; ++i)
             values[i] = static_cast<std::int8_t>(bytes[i]);
     } else {
-        std::uint16_t sum = 0;
-        for (std::size_t i = 0; i < kept; ++i) {
-            sum = static_cast<std::uint16_t>(sum + (bytes[2 * i] | unsigned{bytes[2 * i + 1]} << 8));
-            values[i] = static_cast<std::int16_t>(sum);
-        }
+        sum_differences(bytes, width, 0, count, values, 0);
     }
-    store_converted_sample(slot, shape, values, slot_number);
+    const bool as_they_stand = store_converted_sample(slot, shape, values, {}, slot_number);
+    if (!whole_source || !slot.data)
+        return;
+    describe_source(slot, source_shape_of(slot, extent, static_cast<std::int64_t>(frames)), as_they_stand);
+    keep_source_values(state, slot, values, {}, 0, false);
 }
 
-void read_xm_sample_data(InputStream& input, SampleSlot& slot, const XmSampleExtent& extent,
+// The source of a sample the slot holds as it stands: its values are the
+// slot's data unless the module holds more (an odd last byte, or more than a
+// slot keeps), which are then read and summed on from the slot's last value.
+void describe_plain_source(RunState& state, SampleSlot& slot, const XmSampleExtent& extent,
+                           std::int64_t data_start, DecodeBuffers& buffers)
+{
+    InputStream& input = state.input;
+    const std::int64_t rest = std::int64_t{extent.module_bytes} - extent.kept_bytes;
+    const bool want_values = state.settings.source_need == SourceNeed::values;
+    std::vector<std::uint8_t>& bytes = buffers.bytes;
+    const std::size_t extra = want_values ? read_present_bytes(input, rest, bytes) : 0;
+    if (!want_values)
+        skip_bytes(input, rest);
+    const std::int64_t frames = bytes_present(input, data_start, extent.module_bytes);
+    describe_source(slot, source_shape_of(slot, extent, frames), true);
+    if (slot.source.values != SourceValues::kept)
+        return;
+    const auto held = static_cast<std::size_t>(extent.kept_bytes);
+    SampleValues& values = buffers.channels[0];
+    values.resize(held + extra);
+    const std::uint8_t* data = slot.data.get();
+    for (std::size_t i = 0; i < held; ++i)
+        values[i] = static_cast<std::int8_t>(data[i]);
+    sum_differences(bytes, 1, held > 0 ? data[held - 1] : 0, extra, values, held);
+    keep_source_values(state, slot, values, {}, 0, false);
+}
+
+void read_xm_sample_data(RunState& state, SampleSlot& slot, const XmSampleExtent& extent,
                          int slot_number, DecodeBuffers& buffers)
 {
+    InputStream& input = state.input;
     if (extent.converted) {
-        read_converted_sample(input, slot, extent, slot_number, buffers);
+        read_converted_sample(state, slot, extent, slot_number, buffers);
         return;
     }
+    const std::int64_t data_start = input.position;
     allocate_sample_data(slot, slot_number);
     read_sample_data(input, slot);
+    delta_decode(slot.data.get(), static_cast<std::size_t>(extent.kept_bytes));
+    if (state.settings.convert_samples && state.settings.source_need != SourceNeed::none && slot.data) {
+        describe_plain_source(state, slot, extent, data_start, buffers);
+        return;
+    }
     // An odd last byte, and whatever a slot cannot hold, is read and dropped.
     skip_bytes(input, std::int64_t{extent.module_bytes} - extent.kept_bytes);
-    delta_decode(slot.data.get(), static_cast<std::size_t>(extent.kept_bytes));
 }
 
 // Stores the instrument's samples from next_slot on, as many as the table has
@@ -157,7 +240,7 @@ int read_instrument_samples(RunState& state, int next_slot, std::uint16_t sample
     skip_bytes(input, std::int64_t{sample_count - stored} * header_size);
     for (int i = 0; i < stored; ++i) {
         SampleSlot& slot = state.samples[static_cast<std::size_t>(next_slot + i)];
-        read_xm_sample_data(input, slot, extents[static_cast<std::size_t>(i)], next_slot + i + 1, buffers);
+        read_xm_sample_data(state, slot, extents[static_cast<std::size_t>(i)], next_slot + i + 1, buffers);
     }
     return stored;
 }

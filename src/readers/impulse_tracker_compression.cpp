@@ -152,36 +152,46 @@ std::size_t decode_it_block(const std::uint8_t* stream, std::size_t size, const 
                       : decode_block<false, false>(stream, size, out, count);
 }
 
-std::int64_t read_it_compressed_channel(InputStream& input, std::int64_t offset,
-                                        std::int64_t file_size, const ItCompression& kind,
-                                        std::int64_t length, std::int16_t* out, std::int64_t keep,
-                                        bool find_end)
+ItChannelRead read_it_compressed_channel(InputStream& input, std::int64_t offset,
+                                         std::int64_t file_size, const ItCompression& kind,
+                                         std::int64_t length, std::vector<std::int16_t>& out,
+                                         std::int64_t keep, bool whole_source, bool find_end)
 {
     static std::array<std::uint8_t, 0x10000 + stream_padding> stream;
     const std::int64_t block_values = it_block_values(kind);
+    keep = std::clamp<std::int64_t>(keep, 0, std::max<std::int64_t>(length, 0));
+    out.clear();
+    ItChannelRead result;
+    bool source_open = whole_source;
     std::int64_t done = 0;  // values of the channel that its blocks have covered
     // Each block stands at its own place: a damaged one does not move the next.
-    while (done < length && (done < keep || find_end)) {
+    while (done < length && (done < keep || source_open || find_end)) {
         if (offset + 2 > file_size)
             break;  // no block here: the rest is zero
         seek_to(input, offset);
         const std::uint16_t size = read_u16le(input);
         const std::int64_t values = std::min(block_values, length - done);
-        if (done < keep) {
+        if (done < keep || source_open) {
             const auto present = static_cast<std::size_t>(std::min<std::int64_t>(size, file_size - offset - 2));
             read_block(input, stream.data(), present);
             std::fill_n(stream.data() + present, stream_padding, std::uint8_t{0});
-            const auto wanted = static_cast<std::size_t>(std::min(values, keep - done));
-            const std::size_t produced = decode_it_block(stream.data(), present, kind, out + done, wanted);
-            std::fill(out + done + produced, out + done + wanted, std::int16_t{0});
+            const auto wanted = static_cast<std::size_t>(source_open ? values : std::min(values, keep - done));
+            out.resize(static_cast<std::size_t>(done) + wanted);  // the values not produced stay 0
+            const std::size_t produced = decode_it_block(stream.data(), present, kind,
+                                                         out.data() + done, wanted);
+            if (source_open) {
+                result.source_values = done + static_cast<std::int64_t>(produced);
+                source_open = static_cast<std::int64_t>(produced) == values;
+            }
         }
         offset += 2 + std::int64_t{size};
         done += values;
     }
-    if (done < keep)
-        std::fill(out + done, out + keep, std::int16_t{0});
+    if (out.size() < static_cast<std::size_t>(keep))
+        out.resize(static_cast<std::size_t>(keep), 0);
     // Stopped early: the file ended first, or the caller did not ask for the end.
-    return done < length ? std::max(offset, file_size) : offset;
+    result.end = done < length ? std::max(offset, file_size) : offset;
+    return result;
 }
 
 }  // namespace trk2inst

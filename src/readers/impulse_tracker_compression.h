@@ -26,14 +26,23 @@ std::int64_t it_block_values(const ItCompression& kind);
 std::size_t decode_it_block(const std::uint8_t* stream, std::size_t size, const ItCompression& kind,
                             std::int16_t* out, std::size_t count);
 
-// Reads the blocks of one channel of `length` values, starting at `offset`
-// in a file of `file_size` bytes. The first `keep` values go to `out`, zeros
-// where the stream lacks them. When `find_end` is set, the blocks after those
-// are walked too. Returns the offset after the channel's last block (at least
-// the file size when the file ends first).
-std::int64_t read_it_compressed_channel(InputStream& input, std::int64_t offset,
-                                        std::int64_t file_size, const ItCompression& kind,
-                                        std::int64_t length, std::int16_t* out, std::int64_t keep,
-                                        bool find_end);
+struct ItChannelRead {
+    // The offset after the channel's last block (at least the file size when
+    // the file ends first, or when the blocks were not all walked).
+    std::int64_t end = 0;
+    // With whole_source: how many values lie in the file, counted up to the
+    // first block that gives fewer than it holds (cut off or damaged).
+    std::int64_t source_values = 0;
+};
+
+// Reads the blocks of one channel of `length` values, starting at `offset` in
+// a file of `file_size` bytes, into `out`: at least its first `keep` values,
+// zeros where the stream lacks them, and with `whole_source` every value up to
+// the first block that falls short. With `find_end` the blocks after those are
+// walked too, to find where the channel ends.
+ItChannelRead read_it_compressed_channel(InputStream& input, std::int64_t offset,
+                                         std::int64_t file_size, const ItCompression& kind,
+                                         std::int64_t length, std::vector<std::int16_t>& out,
+                                         std::int64_t keep, bool whole_source, bool find_end);
 
 }  // namespace trk2inst

@@ -8,6 +8,7 @@
 #include "readers/impulse_tracker_compression.h"
 #include "readers/readers.h"
 #include "readers/sample_conversion.h"
+#include "readers/source_sample.h"
 
 namespace trk2inst {
 
@@ -138,16 +139,18 @@ void decode_adpcm(const std::array<std::uint8_t, adpcm_table_size>& table,
 }
 
 // A value whose bytes are not all inside the file is 0.
-void zero_values_past_the_end(std::int64_t present, std::int16_t* out, std::size_t count)
+void zero_values_past_the_end(std::int64_t present, SampleValues& out)
 {
-    if (present < static_cast<std::int64_t>(count))
-        std::fill(out + std::max<std::int64_t>(present, 0), out + count, std::int16_t{0});
+    if (present < static_cast<std::int64_t>(out.size()))
+        std::fill(out.begin() + std::max<std::int64_t>(present, 0), out.end(), std::int16_t{0});
 }
 
-void read_uncompressed(InputStream& input, ItModule& module, const ItSampleHeader& header,
-                       const SampleShape& shape, std::size_t kept)
+// Decodes at least `keep` values of each channel into the module's buffers,
+// and with whole_source every value the file holds; returns how many values
+// of each channel the file holds.
+std::int64_t read_uncompressed(InputStream& input, ItModule& module, const ItSampleHeader& header,
+                               const SampleShape& shape, std::size_t keep, bool whole_source)
 {
-    SampleValues& values = module.buffers.values;
     const bool is_adpcm = shape.bits == 8 && header.convert == adpcm;
     const std::int64_t width = shape.bits / 8;
     const std::int64_t channel_bytes = is_adpcm ? (shape.length + 1) / 2 : shape.length * width;
@@ -159,61 +162,122 @@ void read_uncompressed(InputStream& input, ItModule& module, const ItSampleHeade
         first_channel += adpcm_table_size;
     }
     std::vector<std::uint8_t>& bytes = module.buffers.bytes;
-    bytes.resize(is_adpcm ? (kept + 1) / 2 : kept * static_cast<std::size_t>(width));
+    std::int64_t frames = shape.length;
     const std::size_t channels = shape.stereo ? 2 : 1;
     for (std::size_t channel = 0; channel < channels; ++channel) {
         const std::int64_t offset = first_channel + static_cast<std::int64_t>(channel) * channel_bytes;
-        std::int16_t* out = values.data() + channel * kept;
+        const std::int64_t bytes_in_file = std::max<std::int64_t>(module.file_size - offset, 0);
+        const std::int64_t present =
+            std::min(shape.length, is_adpcm ? 2 * bytes_in_file : bytes_in_file / width);
+        frames = std::min(frames, present);
+        const std::size_t count = std::max(keep, whole_source ? static_cast<std::size_t>(present) : 0);
+        SampleValues& out = module.buffers.channels[channel];
+        out.resize(count);
+        bytes.resize(is_adpcm ? (count + 1) / 2 : count * static_cast<std::size_t>(width));
         seek_to(input, offset);
         read_block(input, bytes.data(), bytes.size());
         if (is_adpcm)
-            decode_adpcm(table, bytes, out, kept);
+            decode_adpcm(table, bytes, out.data(), count);
         else
-            decode_uncompressed(bytes, header.convert, shape.bits, out, kept);
-        const std::int64_t bytes_in_file = std::max<std::int64_t>(module.file_size - offset, 0);
-        zero_values_past_the_end(is_adpcm ? 2 * bytes_in_file : bytes_in_file / width, out, kept);
+            decode_uncompressed(bytes, header.convert, shape.bits, out.data(), count);
+        zero_values_past_the_end(present, out);
     }
+    return frames;
 }
 
-void read_compressed(InputStream& input, ItModule& module, const ItSampleHeader& header,
-                     const SampleShape& shape, std::size_t kept)
+std::int64_t read_compressed(InputStream& input, ItModule& module, const ItSampleHeader& header,
+                             const SampleShape& shape, std::size_t keep, bool whole_source)
 {
-    SampleValues& values = module.buffers.values;
     const ItCompression kind{shape.bits == 16, (header.convert & delta_values) != 0};
-    const auto keep = static_cast<std::int64_t>(kept);
+    const auto wanted = static_cast<std::int64_t>(keep);
+    auto& channels = module.buffers.channels;
     // The right channel's blocks start after all of the left channel's.
-    const std::int64_t right = read_it_compressed_channel(
-        input, header.data_offset, module.file_size, kind, shape.length, values.data(), keep,
-        shape.stereo);
-    if (shape.stereo)
-        read_it_compressed_channel(input, right, module.file_size, kind, shape.length,
-                                   values.data() + kept, keep, false);
+    const ItChannelRead left = read_it_compressed_channel(
+        input, header.data_offset, module.file_size, kind, shape.length, channels[0], wanted,
+        whole_source, shape.stereo);
+    if (!shape.stereo)
+        return left.source_values;
+    const ItChannelRead right = read_it_compressed_channel(
+        input, left.end, module.file_size, kind, shape.length, channels[1], wanted, whole_source, false);
+    return std::min(left.source_values, right.source_values);
 }
 
-void read_sample(InputStream& input, ItModule& module, std::uint32_t pointer,
-                 SampleSlot& slot, int slot_number)
+std::int64_t read_sample_values(InputStream& input, ItModule& module, const ItSampleHeader& header,
+                                const SampleShape& shape, std::size_t keep, bool whole_source)
+{
+    if ((header.flags & compressed) != 0)
+        return read_compressed(input, module, header, shape, keep, whole_source);
+    return read_uncompressed(input, module, header, shape, keep, whole_source);
+}
+
+// Reads the sample header that `pointer` points to; its name and volume go
+// into the slot. False when there is none.
+bool read_sample_header_at(InputStream& input, const ItModule& module, std::uint32_t pointer,
+                           SampleSlot& slot, ItSampleHeader& header)
 {
     // A pointer of 0 lands on the module header; a header must lie inside the file.
     if (pointer == 0 || std::int64_t{pointer} + sample_header_size > module.file_size)
-        return;
+        return false;
     seek_to(input, pointer);
     std::array<char, 4> signature{};
     read_block(input, signature.data(), signature.size());
     if (std::memcmp(signature.data(), "IMPS", 4) != 0)
-        return;
+        return false;
     skip_bytes(input, 13);  // DOS file name and its zero byte
-    const ItSampleHeader header = read_sample_header(input, slot);
-    if ((header.flags & has_data) == 0)
-        return;  // the slot keeps its name and volume
+    header = read_sample_header(input, slot);
+    return true;
+}
+
+// Both loops as the header defines them, the C5Speed as stored.
+SourceShape source_shape_of(const ItSampleHeader& header, const SampleShape& shape, std::int64_t frames)
+{
+    SourceShape source;
+    source.bits = shape.bits;
+    source.channels = shape.stereo ? 2 : 1;
+    source.frames = frames;
+    source.rate = std::max<std::uint32_t>(header.c5speed, 1);
+    if ((header.flags & loop_on) != 0)
+        add_source_loop(source, (header.flags & loop_ping_pong) != 0, false, header.loop_begin,
+                        header.loop_end);
+    if ((header.flags & sustain_loop_on) != 0)
+        add_source_loop(source, (header.flags & sustain_ping_pong) != 0, true, header.sustain_begin,
+                        header.sustain_end);
+    if ((header.flags & compressed) != 0)
+        source.compression = (header.convert & delta_values) != 0 ? SourceCompression::it215
+                                                                 : SourceCompression::it214;
+    else if (shape.bits == 8 && header.convert == adpcm)
+        source.compression = SourceCompression::adpcm;
+    return source;
+}
+
+void read_sample(RunState& state, ItModule& module, std::uint32_t pointer, std::size_t index)
+{
+    InputStream& input = state.input;
+    SampleSlot& slot = state.samples[index];
+    ItSampleHeader header;
+    if (!read_sample_header_at(input, module, pointer, slot, header) || (header.flags & has_data) == 0)
+        return;  // without data the slot keeps its name and volume
     set_pitch(slot, header.c5speed);
     const SampleShape shape = shape_of(header, module.stereo_allowed);
     const auto kept = static_cast<std::size_t>(values_to_keep(shape));
-    module.buffers.values.resize(kept * (shape.stereo ? 2 : 1));
-    if ((header.flags & compressed) != 0)
-        read_compressed(input, module, header, shape, kept);
-    else
-        read_uncompressed(input, module, header, shape, kept);
-    store_converted_sample(slot, shape, module.buffers.values, slot_number);
+    const bool whole_source = state.settings.source_need != SourceNeed::none;
+    const std::int64_t frames = read_sample_values(input, module, header, shape, kept, whole_source);
+    const auto& channels = module.buffers.channels;
+    const bool as_they_stand =
+        store_converted_sample(slot, shape, channels[0], channels[1], static_cast<int>(index) + 1);
+    if (!whole_source || !slot.data)
+        return;
+    describe_source(slot, source_shape_of(header, shape, frames), as_they_stand);
+    keep_source_values(state, slot, channels[0], channels[1], pointer, true);
+}
+
+ItModule open_module(InputStream& input)
+{
+    ItModule module;
+    module.file_size = input_size(input);
+    seek_to(input, 0x28);
+    module.stereo_allowed = read_u16le(input) >= stereo_since_version;  // created with
+    return module;
 }
 
 }  // namespace
@@ -221,8 +285,7 @@ void read_sample(InputStream& input, ItModule& module, std::uint32_t pointer,
 void read_impulse_tracker_module(RunState& state)
 {
     InputStream& input = state.input;
-    ItModule module;
-    module.file_size = input_size(input);
+    ItModule module = open_module(input);
     std::memcpy(state.summary.format_tag.data(), "IMPM", 5);
     state.summary.channels = it_channels;
     state.summary.no_expected_length = true;
@@ -231,15 +294,30 @@ void read_impulse_tracker_module(RunState& state)
     const std::uint16_t instrument_count = read_u16le(input);
     const std::uint16_t sample_count = read_u16le(input);
     state.summary.patterns = read_u16le(input);
-    module.stereo_allowed = read_u16le(input) >= stereo_since_version;  // created with
     const std::int64_t sample_pointers =
         order_list_offset + order_count + 4 * std::int64_t{instrument_count};
-    const int samples = std::min<int>(sample_count, slot_count);
-    for (int i = 0; i < samples; ++i) {
-        seek_to(input, sample_pointers + 4 * i);
-        const std::uint32_t pointer = read_u32le(input);
-        read_sample(input, module, pointer, state.samples[static_cast<std::size_t>(i)], i + 1);
+    const std::size_t samples = std::min<std::size_t>(sample_count, slot_count);
+    for (std::size_t i = 0; i < samples; ++i) {
+        seek_to(input, sample_pointers + 4 * static_cast<std::int64_t>(i));
+        read_sample(state, module, read_u32le(input), i);
     }
+}
+
+void decode_impulse_tracker_source(RunState& state, std::size_t index, std::vector<std::uint8_t>& wav)
+{
+    InputStream& input = state.input;
+    const SourceSample& source = state.samples[index].source;
+    ItModule module = open_module(input);
+    SampleSlot scratch;
+    ItSampleHeader header;
+    if (!read_sample_header_at(input, module, static_cast<std::uint32_t>(source.header_offset), scratch, header))
+        return;
+    const SampleShape shape = shape_of(header, module.stereo_allowed);
+    read_sample_values(input, module, header, shape, 0, true);
+    const auto& channels = module.buffers.channels;
+    encode_wav_data(shape.bits, channels[0], shape.stereo ? std::span<const std::int16_t>(channels[1])
+                                                          : std::span<const std::int16_t>{},
+                    source.shape.frames, wav);
 }
 
 }  // namespace trk2inst

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <vector>
 
 #include "driver/run_state.h"
 
@@ -65,5 +66,16 @@ void allocate_sample_data(SampleSlot& slot, int slot_number);
 
 // Reads the slot's 2 * length bytes into its buffer.
 void read_sample_data(InputStream& input, SampleSlot& slot);
+
+// Reads the next `count` bytes into `out` as far as the input holds them
+// (so `out` never grows past the input), then stands after all `count`, as
+// a skip would; returns how many arrived.
+std::size_t read_present_bytes(InputStream& input, std::int64_t count, std::vector<std::uint8_t>& out);
+
+// "s" and "x": the WAV data of a slot whose source values were left to be
+// decoded again, from a module read by seeking.
+void decode_source_again(RunState& state, std::size_t index, std::vector<std::uint8_t>& wav);
+void decode_impulse_tracker_source(RunState& state, std::size_t index, std::vector<std::uint8_t>& wav);
+void decode_scream_tracker_source(RunState& state, std::size_t index, std::vector<std::uint8_t>& wav);
 
 }  // namespace trk2inst

@@ -79,7 +79,8 @@ struct SlotWriter {
     std::uint8_t* out;
     std::size_t size;
     const SampleShape& shape;
-    const SampleValues& values;
+    const std::int16_t* left;
+    const std::int16_t* right;
     std::size_t kept;  // values decoded per channel
     std::size_t at = 0;
 
@@ -91,8 +92,7 @@ struct SlotWriter {
         // Never past the values decoded: output position at is never below from.
         const std::size_t count = std::min({static_cast<std::size_t>(to - from), size - at,
                                             kept - std::min(first, kept)});
-        const std::int16_t* left = values.data();
-        put_mono_8_bit(out + at, shape, left, shape.stereo ? left + kept : left, first, count);
+        put_mono_8_bit(out + at, shape, left, right, first, count);
         at += count;
     }
     void zero(std::size_t count)
@@ -131,12 +131,13 @@ std::int64_t values_to_keep(const SampleShape& shape)
 // values: an odd loop is written twice over (it sounds the same), an odd
 // start gets one zero value in front of the sample, and an odd total one zero
 // at the end. Nothing else moves.
-void store_converted_sample(SampleSlot& slot, const SampleShape& shape, const SampleValues& values,
+bool store_converted_sample(SampleSlot& slot, const SampleShape& shape,
+                            std::span<const std::int16_t> left, std::span<const std::int16_t> right,
                             int slot_number)
 {
     const auto kept = static_cast<std::size_t>(values_to_keep(shape));
-    if (values.size() < kept * (shape.stereo ? 2 : 1))
-        return;  // a reader that did not decode its values stores none
+    if (left.size() < kept || (shape.stereo && right.size() < kept))
+        return false;  // a reader that did not decode its values stores none
     const LoopInValues loop = loop_within_sample(shape);
     const std::int64_t lead = loop.on ? loop.begin & 1 : 0;
     const std::int64_t repeat = loop.on && (loop.length & 1) != 0 ? loop.length : 0;
@@ -148,10 +149,12 @@ void store_converted_sample(SampleSlot& slot, const SampleShape& shape, const Sa
                                : 1;
     keep_words(slot, total / 2);
     allocate_sample_data(slot, slot_number);
+    const bool as_they_stand = shape.bits == 8 && !shape.stereo && lead == 0 && repeat == 0;
     if (!slot.data)
-        return;
+        return as_they_stand;
 
-    SlotWriter writer{slot.data.get(), 2 * static_cast<std::size_t>(slot.length), shape, values, kept};
+    SlotWriter writer{slot.data.get(), 2 * static_cast<std::size_t>(slot.length), shape,
+                      left.data(), shape.stereo ? right.data() : left.data(), kept};
     writer.zero(static_cast<std::size_t>(lead));
     if (loop.on) {
         const std::int64_t loop_end = loop.begin + loop.length;
@@ -163,6 +166,7 @@ void store_converted_sample(SampleSlot& slot, const SampleShape& shape, const Sa
         writer.copy(0, shape.length);
     }
     writer.zero(writer.size - writer.at);
+    return as_they_stand;
 }
 
 }  // namespace trk2inst

@@ -3,7 +3,9 @@
 // limit. Each reader decodes its own format into values and hands them here.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "driver/run_state.h"
@@ -26,14 +28,14 @@ inline constexpr std::int64_t max_kept_values = 2 * max_slot_words;
 // How many values of each channel the reader decodes: min(length, max_kept_values).
 std::int64_t values_to_keep(const SampleShape& shape);
 
-// Decoded values: channel c's value i at [c * values_to_keep + i], as signed
-// numbers of the shape's width (-128..127 or -32768..32767).
+// Decoded values of one channel, as signed numbers of the shape's width
+// (-128..127 or -32768..32767).
 using SampleValues = std::vector<std::int16_t>;
 
 // What a reader decodes into, kept for the whole module: one sample after
 // another reuses them instead of leaving holes in the heap between the slots.
 struct DecodeBuffers {
-    SampleValues values;
+    std::array<SampleValues, 2> channels;  // left (or mono), right
     std::vector<std::uint8_t> bytes;
 };
 
@@ -43,8 +45,12 @@ void decode_pcm(const std::uint8_t* bytes, int bits, bool is_unsigned, bool big_
                 std::int16_t* out, std::size_t count);
 
 // Converts the values into the slot's data, length and loop; the slot's other
-// fields stay as the reader set them.
-void store_converted_sample(SampleSlot& slot, const SampleShape& shape, const SampleValues& values,
+// fields stay as the reader set them. Each channel holds at least
+// values_to_keep(shape) values (`right` is not read for a mono shape), else
+// nothing is stored. Returns whether the data begin with the values as they
+// stand: 8-bit mono, nothing put in front and no loop written twice.
+bool store_converted_sample(SampleSlot& slot, const SampleShape& shape,
+                            std::span<const std::int16_t> left, std::span<const std::int16_t> right,
                             int slot_number);
 
 }  // namespace trk2inst

@@ -63,4 +63,23 @@ void read_sample_data(InputStream& input, SampleSlot& slot)
         read_block(input, slot.data.get(), data_size(slot));
 }
 
+std::size_t read_present_bytes(InputStream& input, std::int64_t count, std::vector<std::uint8_t>& out)
+{
+    constexpr std::int64_t chunk = 1 << 20;
+    const std::int64_t start = input.position;
+    out.clear();
+    std::size_t arrived = 0;
+    while (static_cast<std::int64_t>(arrived) < count) {
+        const auto want = static_cast<std::size_t>(std::min(chunk, count - static_cast<std::int64_t>(arrived)));
+        out.resize(arrived + want);
+        const std::size_t got = read_block(input, out.data() + arrived, want);
+        arrived += got;
+        if (got < want)
+            break;
+    }
+    out.resize(arrived);
+    seek_to(input, start + std::max<std::int64_t>(count, 0));
+    return arrived;
+}
+
 }  // namespace trk2inst

@@ -6,13 +6,13 @@
 
 #include "readers/readers.h"
 #include "readers/sample_conversion.h"
+#include "readers/source_sample.h"
 
 namespace trk2inst {
 
 namespace {
 
 constexpr std::uint8_t sample_instrument = 1;
-constexpr unsigned not_stored_mask = 0x106;  // packed, stereo or 16-bit
 constexpr std::uint8_t packed = 0x01;
 constexpr std::uint8_t loop_flag = 0x01;
 constexpr std::uint8_t stereo_flag = 0x02;
@@ -44,81 +44,152 @@ ScreamTrackerHeader read_header(RunState& state)
     return header;
 }
 
-struct InstrumentData {
-    std::int64_t offset = 0;
-    std::uint32_t length = 0;  // in values of one channel
+struct InstrumentHeader {
+    std::int64_t data_offset = 0;
+    std::uint32_t length = 0;  // in bytes: values of one channel
     std::uint32_t loop_begin = 0;
     std::uint32_t loop_end = 0;
+    unsigned pack = 0;
     unsigned flags = 0;
+    std::uint32_t c2spd = 0;
 };
 
-// A stereo or 16-bit sample ("=A"): the length and loop count values, and the
-// right channel's values follow the left's.
-void read_converted_sample(InputStream& input, SampleSlot& slot, const InstrumentData& data,
-                           bool unsigned_data, int slot_number, DecodeBuffers& buffers)
+// Reads an instrument header after its type byte; the name and volume go into
+// the slot.
+InstrumentHeader read_instrument_header(InputStream& input, SampleSlot& slot)
 {
-    SampleShape shape;
-    shape.bits = (data.flags & sixteen_bit_flag) != 0 ? 16 : 8;
-    shape.stereo = (data.flags & stereo_flag) != 0;
-    shape.length = data.length;
-    shape.loops = (data.flags & loop_flag) != 0;
-    shape.loop_begin = data.loop_begin;
-    shape.loop_end = data.loop_end;
-    const auto kept = static_cast<std::size_t>(values_to_keep(shape));
-    const std::size_t width = shape.bits == 16 ? 2 : 1;
-    const std::size_t channels = shape.stereo ? 2 : 1;
-    SampleValues& values = buffers.values;
-    values.resize(kept * channels);
-    std::vector<std::uint8_t>& bytes = buffers.bytes;
-    bytes.resize(kept * width);
-    for (std::size_t channel = 0; channel < channels; ++channel) {
-        seek_to(input, data.offset + static_cast<std::int64_t>(channel * width) * data.length);
-        read_block(input, bytes.data(), bytes.size());
-        decode_pcm(bytes.data(), shape.bits, unsigned_data, false, values.data() + channel * kept, kept);
-    }
-    store_converted_sample(slot, shape, values, slot_number);
-}
-
-// Reads one instrument header and, for a stored sample, its data.
-void read_instrument(InputStream& input, SampleSlot& slot, int slot_number,
-                     bool unsigned_data, bool convert, DecodeBuffers& buffers)
-{
-    if (read_u8(input) != sample_instrument)
-        return;  // empty or AdLib: the slot stays empty
+    InstrumentHeader header;
     read_name(input, slot, dos_name_length);
     const std::uint32_t segment_high = read_u8(input);
     const std::uint32_t segment_low = read_u16le(input);
-    const std::int64_t data_offset = std::int64_t{segment_high << 16 | segment_low} * 16;
-    const std::uint32_t length = read_u32le(input);      // in bytes
-    const std::uint32_t loop_begin = read_u32le(input);  // in bytes
-    const std::uint32_t loop_end = read_u32le(input);    // in bytes
-    slot.loop_start = static_cast<std::int32_t>(loop_begin >> 1);
-    // A loop end below its begin gives a negative length; it is kept as it is.
-    slot.loop_length = static_cast<std::int32_t>(std::int64_t{loop_end >> 1} - slot.loop_start);
+    header.data_offset = std::int64_t{segment_high << 16 | segment_low} * 16;
+    header.length = read_u32le(input);      // in bytes
+    header.loop_begin = read_u32le(input);  // in bytes
+    header.loop_end = read_u32le(input);    // in bytes
     slot.volume = read_u8(input);
     skip_bytes(input, 1);  // reserved
-    const unsigned pack = read_u8(input);
-    const unsigned flags = read_u8(input);
-    if ((flags & loop_flag) == 0)
-        slot.loop_length = 1;
-    if (convert && (pack & packed) == 0 && (flags & (stereo_flag | sixteen_bit_flag)) != 0) {
-        set_pitch(slot, read_u32le(input));
-        read_converted_sample(input, slot, {data_offset, length, loop_begin, loop_end, flags},
-                              unsigned_data, slot_number, buffers);
-        return;
+    header.pack = read_u8(input);
+    header.flags = read_u8(input);
+    header.c2spd = read_u32le(input);
+    return header;
+}
+
+SampleShape shape_of(const InstrumentHeader& header)
+{
+    SampleShape shape;
+    shape.bits = (header.flags & sixteen_bit_flag) != 0 ? 16 : 8;
+    shape.stereo = (header.flags & stereo_flag) != 0;
+    shape.length = header.length;
+    shape.loops = (header.flags & loop_flag) != 0;
+    shape.loop_begin = header.loop_begin;
+    shape.loop_end = header.loop_end;
+    return shape;
+}
+
+// Decodes at least `keep` values of each channel into the buffers, and with
+// whole_source every whole value the file holds; returns how many values of
+// each channel the file holds. The right channel's values follow the left's.
+// Bytes past the end read as zeros, as the record has them.
+std::int64_t read_values(InputStream& input, const InstrumentHeader& header, bool unsigned_data,
+                         std::size_t keep, bool whole_source, DecodeBuffers& buffers)
+{
+    const SampleShape shape = shape_of(header);
+    const std::int64_t width = shape.bits / 8;
+    const std::size_t channels = shape.stereo ? 2 : 1;
+    std::int64_t frames = shape.length;
+    for (std::size_t channel = 0; channel < channels; ++channel) {
+        const std::int64_t offset = header.data_offset + static_cast<std::int64_t>(channel) * width * shape.length;
+        const std::int64_t present = bytes_present(input, offset, width * shape.length) / width;
+        frames = std::min(frames, present);
+        const std::size_t count = std::max(keep, whole_source ? static_cast<std::size_t>(present) : 0);
+        buffers.bytes.resize(count * static_cast<std::size_t>(width));
+        SampleValues& out = buffers.channels[channel];
+        out.resize(count);
+        seek_to(input, offset);
+        read_block(input, buffers.bytes.data(), buffers.bytes.size());
+        decode_pcm(buffers.bytes.data(), shape.bits, unsigned_data, false, out.data(), count);
     }
-    if (((pack << 8 | flags) & not_stored_mask) != 0)
-        return;  // the slot keeps its name, volume and loop, but no data
-    set_pitch(slot, read_u32le(input));
-    set_length_from_bytes(slot, length);
+    return frames;
+}
+
+SourceShape source_shape_of(const InstrumentHeader& header, std::int64_t frames)
+{
+    SourceShape source;
+    source.bits = (header.flags & sixteen_bit_flag) != 0 ? 16 : 8;
+    source.channels = (header.flags & stereo_flag) != 0 ? 2 : 1;
+    source.frames = frames;
+    source.rate = std::max<std::uint32_t>(header.c2spd, 1);
+    if ((header.flags & loop_flag) != 0)
+        add_source_loop(source, false, false, header.loop_begin, header.loop_end);
+    return source;
+}
+
+// The 8-bit mono data as "=S" stores them.
+void read_plain_sample(InputStream& input, SampleSlot& slot, const InstrumentHeader& header,
+                       bool unsigned_data, int slot_number)
+{
+    set_length_from_bytes(slot, header.length);
     allocate_sample_data(slot, slot_number);
-    seek_to(input, data_offset);
+    seek_to(input, header.data_offset);
     read_sample_data(input, slot);
     if (unsigned_data && slot.data) {
         std::uint8_t* data = slot.data.get();
         std::transform(data, data + 2 * std::size_t(slot.length), data,
                        [](std::uint8_t byte) { return static_cast<std::uint8_t>(byte ^ 0x80); });
     }
+}
+
+struct ModuleReading {
+    bool unsigned_data = false;
+    DecodeBuffers buffers;
+};
+
+// Reads one instrument header and, for a stored sample, its data.
+void read_instrument(RunState& state, std::size_t index, std::int64_t header_offset, ModuleReading& module)
+{
+    InputStream& input = state.input;
+    SampleSlot& slot = state.samples[index];
+    if (read_u8(input) != sample_instrument)
+        return;  // empty or AdLib: the slot stays empty
+    const InstrumentHeader header = read_instrument_header(input, slot);
+    slot.loop_start = static_cast<std::int32_t>(header.loop_begin >> 1);
+    // A loop end below its begin gives a negative length; it is kept as it is.
+    slot.loop_length = static_cast<std::int32_t>(std::int64_t{header.loop_end >> 1} - slot.loop_start);
+    if ((header.flags & loop_flag) == 0)
+        slot.loop_length = 1;
+    const bool convert = state.settings.convert_samples;
+    const bool wide_or_stereo = (header.flags & (stereo_flag | sixteen_bit_flag)) != 0;
+    if ((header.pack & packed) != 0 || (wide_or_stereo && !convert))
+        return;  // the slot keeps its name, volume and loop, but no data
+    set_pitch(slot, header.c2spd);
+    const int slot_number = static_cast<int>(index) + 1;
+    const bool whole_source = convert && state.settings.source_need != SourceNeed::none;
+    const auto& channels = module.buffers.channels;
+    bool as_they_stand = true;
+    std::int64_t frames = 0;
+    if (wide_or_stereo) {
+        // A stereo or 16-bit sample ("=A"): the length and loop count values.
+        const SampleShape shape = shape_of(header);
+        const auto kept = static_cast<std::size_t>(values_to_keep(shape));
+        frames = read_values(input, header, module.unsigned_data, kept, whole_source, module.buffers);
+        as_they_stand = store_converted_sample(slot, shape, channels[0], channels[1], slot_number);
+    } else {
+        read_plain_sample(input, slot, header, module.unsigned_data, slot_number);
+        frames = whole_source ? bytes_present(input, header.data_offset, header.length) : 0;
+    }
+    if (!whole_source || !slot.data)
+        return;
+    describe_source(slot, source_shape_of(header, frames), as_they_stand);
+    if (!wide_or_stereo && slot.source.values == SourceValues::kept &&
+        state.settings.source_need == SourceNeed::values)
+        read_values(input, header, module.unsigned_data, 0, true, module.buffers);
+    keep_source_values(state, slot, channels[0], channels[1], header_offset, true);
+}
+
+bool unsigned_sample_data(InputStream& input)
+{
+    seek_to(input, 42);
+    return read_u16le(input) > 1;  // file format information: 1 signed, 2 unsigned
 }
 
 }  // namespace
@@ -160,14 +231,31 @@ void read_scream_tracker_module(RunState& state)
     const ScreamTrackerHeader header = read_header(state);
     const int instruments = std::min<int>(header.instrument_count, slot_count);
     const std::int64_t parapointers = 96 + std::int64_t{header.order_count};
-    DecodeBuffers buffers;
+    ModuleReading module;
+    module.unsigned_data = header.format_information > 1;
     for (int i = 0; i < instruments; ++i) {
         seek_to(input, parapointers + 2 * i);
         const std::int64_t instrument_offset = std::int64_t{read_u16le(input)} * 16;
         seek_to(input, instrument_offset);
-        read_instrument(input, state.samples[static_cast<std::size_t>(i)], i + 1,
-                        header.format_information > 1, state.settings.convert_samples, buffers);
+        read_instrument(state, static_cast<std::size_t>(i), instrument_offset, module);
     }
+}
+
+void decode_scream_tracker_source(RunState& state, std::size_t index, std::vector<std::uint8_t>& wav)
+{
+    InputStream& input = state.input;
+    const SourceSample& source = state.samples[index].source;
+    const bool unsigned_data = unsigned_sample_data(input);
+    seek_to(input, source.header_offset);
+    skip_bytes(input, 1);  // type
+    SampleSlot scratch;
+    const InstrumentHeader header = read_instrument_header(input, scratch);
+    DecodeBuffers buffers;
+    read_values(input, header, unsigned_data, 0, true, buffers);
+    encode_wav_data(source.shape.bits, buffers.channels[0],
+                    source.shape.channels == 2 ? std::span<const std::int16_t>(buffers.channels[1])
+                                               : std::span<const std::int16_t>{},
+                    source.shape.frames, wav);
 }
 
 }  // namespace trk2inst

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "readers/readers.h"
+#include "readers/source_sample.h"
 
 namespace trk2inst {
 
@@ -53,6 +54,25 @@ std::int32_t read_order_table_maximum(InputStream& input)
     return largest;
 }
 
+// The source sample ("=A"): the bytes the input holds, the loop from 2 * start
+// to 2 * (start + length) when it is 2 words or more, the rate "w" gives.
+void read_protracker_sample_data(RunState& state, SampleSlot& slot)
+{
+    InputStream& input = state.input;
+    const std::int64_t start = input.position;
+    read_sample_data(input, slot);
+    if (!state.settings.convert_samples || state.settings.source_need == SourceNeed::none || !slot.data)
+        return;
+    SourceShape source;
+    source.frames = bytes_present(input, start, 2 * std::int64_t{slot.length});
+    source.rate = rate_from_pitch(slot.note, slot.finetune);
+    if (slot.loop_length >= 2) {
+        const std::int64_t loop_start = 2 * std::int64_t{slot.loop_start};
+        add_source_loop(source, false, false, loop_start, loop_start + 2 * std::int64_t{slot.loop_length});
+    }
+    describe_source(slot, source, true);
+}
+
 void read_protracker_module(RunState& state)
 {
     InputStream& input = state.input;
@@ -69,7 +89,7 @@ void read_protracker_module(RunState& state)
     // 64 rows of 4 bytes per channel
     skip_bytes(input, std::int64_t{summary.channels} * 256 * summary.patterns);
     for (int slot = 0; slot < protracker_samples; ++slot)
-        read_sample_data(input, state.samples[static_cast<std::size_t>(slot)]);
+        read_protracker_sample_data(state, state.samples[static_cast<std::size_t>(slot)]);
 }
 
 }  // namespace

@@ -87,14 +87,15 @@ TEST(ReadItCompressedChannel, ReadsWhatTheCompressorWrote)
         const auto size = static_cast<std::int64_t>(file.size());
         const auto n = static_cast<std::int64_t>(length);
 
-        std::vector<std::int16_t> out(length);
-        EXPECT_EQ(read_it_compressed_channel(input, 10, size, kind, n, out.data(), n, true), right_offset);
+        std::vector<std::int16_t> out;
+        EXPECT_EQ(read_it_compressed_channel(input, 10, size, kind, n, out, n, false, true).end, right_offset);
         EXPECT_EQ(out, left);
-        std::vector<std::int16_t> first(1000);
-        EXPECT_EQ(read_it_compressed_channel(input, 10, size, kind, n, first.data(), 1000, true),
+        EXPECT_EQ(read_it_compressed_channel(input, 10, size, kind, n, out, 1000, false, true).end,
                   right_offset);
-        EXPECT_EQ(first, std::vector<std::int16_t>(left.begin(), left.begin() + 1000));
-        EXPECT_EQ(read_it_compressed_channel(input, right_offset, size, kind, n, out.data(), n, false), size);
+        EXPECT_EQ(out, std::vector<std::int16_t>(left.begin(), left.begin() + 1000));
+        const ItChannelRead whole = read_it_compressed_channel(input, right_offset, size, kind, n, out, 10, true, false);
+        EXPECT_EQ(whole.end, size);
+        EXPECT_EQ(whole.source_values, n);
         EXPECT_EQ(out, right);
     }
 }
@@ -111,6 +112,7 @@ TEST(ReadItCompressedChannel, DamageStaysInItsBlock)
         Bytes file;
         std::size_t damaged_from, damaged_to;  // the values of the damaged blocks
         bool keeps_a_prefix;
+        std::int64_t source_values;  // the values before the first block that falls short
     };
     Bytes cut(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(second_block + 100));
     Bytes empty_block{0, 0};
@@ -119,9 +121,9 @@ TEST(ReadItCompressedChannel, DamageStaysInItsBlock)
     corrupt[2] = 0xFF;
     corrupt[3] = static_cast<std::uint8_t>(corrupt[3] | 0x01);
     const std::vector<DamageCase> cases{
-        {"cut by the end of the file", cut, 0x8000, 0x8000 * 3, true},
-        {"N = 0", empty_block, 0, 0x8000, false},
-        {"a width that cannot be", corrupt, 0, 0x8000, false},
+        {"cut by the end of the file", cut, 0x8000, 0x8000 * 3, true, -1},
+        {"N = 0", empty_block, 0, 0x8000, false, 0},
+        {"a width that cannot be", corrupt, 0, 0x8000, false, 0},
     };
     for (const DamageCase& c : cases) {
         const ModuleInput source(c.file, Source::file);
@@ -129,13 +131,22 @@ TEST(ReadItCompressedChannel, DamageStaysInItsBlock)
         input.file = source.file();
         begin_input(input);
         std::vector<std::int16_t> out(values.size(), 99);
-        read_it_compressed_channel(input, 0, static_cast<std::int64_t>(c.file.size()), {false, false},
-                                   static_cast<std::int64_t>(values.size()), out.data(),
-                                   static_cast<std::int64_t>(values.size()), false);
+        const ItChannelRead read = read_it_compressed_channel(
+            input, 0, static_cast<std::int64_t>(c.file.size()), {false, false},
+            static_cast<std::int64_t>(values.size()), out, static_cast<std::int64_t>(values.size()), true,
+            false);
         std::size_t prefix = c.damaged_from;
         while (prefix < c.damaged_to && out[prefix] == values[prefix])
             ++prefix;
         EXPECT_EQ(prefix > c.damaged_from, c.keeps_a_prefix) << c.what;
+        // The source ends in the first damaged block, after the values it gave
+        // (-1: some, at most those that match).
+        if (c.source_values >= 0) {
+            EXPECT_EQ(read.source_values, c.source_values) << c.what;
+        } else {
+            EXPECT_GT(read.source_values, static_cast<std::int64_t>(c.damaged_from)) << c.what;
+            EXPECT_LE(read.source_values, static_cast<std::int64_t>(prefix)) << c.what;
+        }
         for (std::size_t i = 0; i < values.size(); ++i) {
             const std::int16_t expected = i < c.damaged_from || i >= c.damaged_to ? values[i]
                                           : i < prefix                          ? values[i]

@@ -13,6 +13,7 @@ struct ConversionCase {
     Bytes data;                        // the slot's bytes
     std::int32_t loop_start;
     std::int32_t loop_length;
+    bool plain = false;  // the data begin with the values as they stand
 };
 
 void PrintTo(const ConversionCase& c, std::ostream* os)
@@ -26,7 +27,10 @@ TEST_P(StoreConvertedSample, GivesWordsAndALoopOnWholeWords)
 {
     const ConversionCase& c = GetParam();
     SampleSlot slot;
-    store_converted_sample(slot, c.shape, c.values, 1);
+    const std::span<const std::int16_t> all(c.values);
+    const std::size_t half = c.shape.stereo ? all.size() / 2 : all.size();
+    const bool plain = store_converted_sample(slot, c.shape, all.first(half), all.subspan(half), 1);
+    EXPECT_EQ(plain, c.plain);
     EXPECT_EQ(slot_data(slot), c.data);
     EXPECT_EQ(slot.length, static_cast<std::int32_t>(c.data.size() / 2));
     EXPECT_EQ(slot.loop_start, c.loop_start);
@@ -50,7 +54,7 @@ SampleShape looped(std::int64_t length, std::int64_t begin, std::int64_t end)
 INSTANTIATE_TEST_SUITE_P(
     Cases, StoreConvertedSample,
     ::testing::Values(
-        ConversionCase{"8-bit, odd count padded", mono(8, 3), {1, -2, 3}, {1, 0xFE, 3, 0}, 0, 1},
+        ConversionCase{"8-bit, odd count padded", mono(8, 3), {1, -2, 3}, {1, 0xFE, 3, 0}, 0, 1, true},
         // 18 values: sixteen at a time where the machine can, and two alone.
         ConversionCase{"16-bit rounding and clamping", mono(16, 18),
                        {-32768, -129, -128, 127, 128, 32767, 32639, 32640, -32640, -32641, 383, 384,
@@ -61,7 +65,7 @@ INSTANTIATE_TEST_SUITE_P(
                        {1, -1, -128, 127, 2, -2, -128, 127}, {2, 0xFF, 0x80, 0x7F}, 0, 1},
         ConversionCase{"16-bit stereo", {16, true, 2, false, 0, 0},
                        {32767, -32768, 32767, -32768}, {0x7F, 0x80}, 0, 1},
-        ConversionCase{"even loop", looped(6, 2, 6), {1, 2, 3, 4, 5, 6}, {1, 2, 3, 4, 5, 6}, 1, 2},
+        ConversionCase{"even loop", looped(6, 2, 6), {1, 2, 3, 4, 5, 6}, {1, 2, 3, 4, 5, 6}, 1, 2, true},
         ConversionCase{"odd loop length written twice", looped(6, 2, 5), {1, 2, 3, 4, 5, 6},
                        {1, 2, 3, 4, 5, 3, 4, 5, 6, 0}, 1, 3},
         ConversionCase{"odd loop start gets a zero in front", looped(5, 1, 5), {1, 2, 3, 4, 5},
@@ -70,11 +74,11 @@ INSTANTIATE_TEST_SUITE_P(
                        {0, 1, 2, 3, 4, 2, 3, 4}, 1, 3},
         ConversionCase{"one value at the very end is a loop", looped(4, 3, 4), {1, 2, 3, 4},
                        {0, 1, 2, 3, 4, 4}, 2, 1},
-        ConversionCase{"loop past the end ends there", looped(4, 2, 9), {1, 2, 3, 4}, {1, 2, 3, 4}, 1, 1},
-        ConversionCase{"loop starting at the end is none", looped(4, 4, 6), {1, 2, 3, 4}, {1, 2, 3, 4}, 0, 1},
-        ConversionCase{"empty loop is none", looped(4, 2, 2), {1, 2, 3, 4}, {1, 2, 3, 4}, 0, 1},
-        ConversionCase{"backward loop is none", looped(4, 3, 1), {1, 2, 3, 4}, {1, 2, 3, 4}, 0, 1},
-        ConversionCase{"no values", looped(0, 0, 2), {}, {}, 0, 1}));
+        ConversionCase{"loop past the end ends there", looped(4, 2, 9), {1, 2, 3, 4}, {1, 2, 3, 4}, 1, 1, true},
+        ConversionCase{"loop starting at the end is none", looped(4, 4, 6), {1, 2, 3, 4}, {1, 2, 3, 4}, 0, 1, true},
+        ConversionCase{"empty loop is none", looped(4, 2, 2), {1, 2, 3, 4}, {1, 2, 3, 4}, 0, 1, true},
+        ConversionCase{"backward loop is none", looped(4, 3, 1), {1, 2, 3, 4}, {1, 2, 3, 4}, 0, 1, true},
+        ConversionCase{"no values", looped(0, 0, 2), {}, {}, 0, 1, true}));
 
 TEST(StoreConvertedSample, KeepsTheFirst65535WordsWithTheLoopInside)
 {
@@ -92,7 +96,7 @@ TEST(StoreConvertedSample, KeepsTheFirst65535WordsWithTheLoopInside)
         for (std::size_t i = 0; i < values.size(); ++i)
             values[i] = static_cast<std::int16_t>(static_cast<std::int8_t>(i * 7));
         SampleSlot slot;
-        store_converted_sample(slot, c.shape, values, 1);
+        store_converted_sample(slot, c.shape, values, {}, 1);
         EXPECT_EQ(values.size(), static_cast<std::size_t>(std::min(c.shape.length, kept)));
         EXPECT_EQ(slot.length, 65535);
         EXPECT_EQ(slot.loop_start, c.loop_start);

@@ -1,0 +1,105 @@
+// The "j" command: what the listing shows, and each sample's source, as one
+// JSON object on one line. Text from the module is escaped byte by byte, so
+// the output is valid UTF-8 whatever the module holds.
+#include <string>
+
+#include "output/output.h"
+#include "readers/source_sample.h"
+
+namespace trk2inst {
+
+namespace {
+
+// Bytes 0x20 to 0x7E stand for themselves; every other byte is its Latin-1
+// code point.
+std::string json_string(const char* text)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    std::string out = "\"";
+    for (const char* c = text; *c != '\0'; ++c) {
+        const auto byte = static_cast<unsigned char>(*c);
+        if (byte == '"' || byte == '\\') {
+            out += '\\';
+            out += static_cast<char>(byte);
+        } else if (byte >= 0x20 && byte <= 0x7E) {
+            out += static_cast<char>(byte);
+        } else {
+            out += "\\u00";
+            out += hex[byte >> 4];
+            out += hex[byte & 0x0F];
+        }
+    }
+    return out + "\"";
+}
+
+const char* compression_name(SourceCompression compression)
+{
+    switch (compression) {
+    case SourceCompression::it214:
+        return "\"it2.14\"";
+    case SourceCompression::it215:
+        return "\"it2.15\"";
+    case SourceCompression::adpcm:
+        return "\"adpcm\"";
+    case SourceCompression::none:
+        break;
+    }
+    return "null";
+}
+
+void print_source(std::FILE* out, const SourceShape& source)
+{
+    std::fprintf(out, "\"source\": {\"bits\": %d, \"channels\": %d, \"frames\": %lld, \"rate\": %u, \"loops\": [",
+                 source.bits, source.channels, static_cast<long long>(source.frames), source.rate);
+    for (int i = 0; i < source.loop_count; ++i) {
+        const SourceLoop& loop = source.loops[static_cast<std::size_t>(i)];
+        std::fprintf(out, "%s{\"kind\": \"%s\", \"sustain\": %s, \"start\": %lld, \"end\": %lld}",
+                     i > 0 ? ", " : "", loop.ping_pong ? "ping-pong" : "forward",
+                     loop.sustain ? "true" : "false", static_cast<long long>(loop.start),
+                     static_cast<long long>(loop.end - 1));
+    }
+    std::fprintf(out, "], \"compression\": %s, \"converted\": %s}", compression_name(source.compression),
+                 source.converted ? "true" : "false");
+}
+
+void print_sample(std::FILE* out, const RunState& state, std::size_t index)
+{
+    const SampleSlot& slot = state.samples[index];
+    const auto pitch = note_and_finetune(slot.note, slot.finetune);
+    const char pitch_text[] = {pitch[0], pitch[1], pitch[2], pitch[3], pitch[4], '\0'};
+    std::fprintf(out,
+                 "{\"slot\": %zu, \"name\": %s, \"length\": %d, \"loop_start\": %d, \"loop_length\": %d, "
+                 "\"volume\": %u, \"note\": %d, \"finetune\": %u, \"pitch\": %s, ",
+                 index + 1, json_string(slot.name.data()).c_str(), slot.length, slot.loop_start,
+                 slot.loop_length, unsigned{slot.volume}, int{slot.note}, unsigned{slot.finetune},
+                 json_string(pitch_text).c_str());
+    print_source(out, source_shape(state, index));
+    std::fputc('}', out);
+}
+
+}  // namespace
+
+void print_module_json(RunState& state)
+{
+    std::FILE* out = state.out;
+    std::fprintf(out, "{\"format\": %s, \"channels\": %d, \"patterns\": %d, \"expected_length\": ",
+                 json_string(state.summary.format_tag.data()).c_str(), state.summary.channels,
+                 state.summary.patterns);
+    if (state.summary.no_expected_length)
+        std::fputs("null", out);
+    else
+        std::fprintf(out, "%lld", static_cast<long long>(expected_file_length(state)));
+    std::fputs(", \"samples\": [", out);
+    bool first = true;
+    for (std::size_t i = 0; i < state.samples.size(); ++i) {
+        if (state.samples[i].length == 0)
+            continue;
+        if (!first)
+            std::fputs(", ", out);
+        first = false;
+        print_sample(out, state, i);
+    }
+    std::fputs("]}\n", out);
+}
+
+}  // namespace trk2inst

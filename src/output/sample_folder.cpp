@@ -1,0 +1,154 @@
+// The "x" command: every sample that the listing shows, each as the WAV file
+// "s" writes, into a folder. Each file is written under a temporary name and
+// renamed when complete, so no final name ever holds a partial file.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <string>
+
+#include "output/output.h"
+
+namespace trk2inst {
+
+namespace {
+
+// The temporary file being written, removed if a signal ends the run.
+char pending_path[4096];
+volatile std::sig_atomic_t pending = 0;
+
+extern "C" void remove_pending_and_reraise(int signal_number)
+{
+    if (pending != 0)
+        ::unlink(pending_path);
+    std::signal(signal_number, SIG_DFL);
+    std::raise(signal_number);
+}
+
+void watch_for_interruption()
+{
+    for (int signal_number : {SIGINT, SIGTERM, SIGHUP})
+        std::signal(signal_number, remove_pending_and_reraise);
+}
+
+bool is_directory(const std::string& path)
+{
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// As mkdir -p: every missing directory of the path, mode 0777 less the umask.
+void make_directories(const std::string& path)
+{
+    for (std::size_t end = 1; end <= path.size(); ++end) {
+        if (end < path.size() && path[end] != '/')
+            continue;
+        const std::string prefix = path.substr(0, end);
+        if (::mkdir(prefix.c_str(), 0777) == 0)
+            continue;
+        const int error = errno;
+        if (!is_directory(prefix))
+            fail("Error creating directory %s: %s\n", prefix.c_str(), std::strerror(error));
+    }
+}
+
+// A new file of mode 0666 less the umask, as the shell's ">" makes it, under
+// a name that no other file has.
+int create_temporary(const std::string& directory, const std::string& name, std::string& temporary)
+{
+    static unsigned counter = 0;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temporary = directory + "." + name + "." + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+        const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    return -1;
+}
+
+[[noreturn]] void fail_writing(const std::string& path, int error, const std::string& temporary)
+{
+    if (!temporary.empty())
+        ::unlink(temporary.c_str());
+    pending = 0;
+    fail("Error writing file %s: %s\n", path.c_str(), std::strerror(error));
+}
+
+void write_sample_file(RunState& state, std::size_t index, const std::string& directory,
+                       const std::string& name, const std::string& path)
+{
+    std::string temporary;
+    const int fd = create_temporary(directory, name, temporary);
+    if (fd < 0)
+        fail_writing(path, errno, {});
+    if (temporary.size() < sizeof pending_path) {
+        std::memcpy(pending_path, temporary.c_str(), temporary.size() + 1);
+        pending = 1;
+    }
+    std::FILE* file = ::fdopen(fd, "wb");
+    if (file == nullptr) {
+        const int error = errno;
+        ::close(fd);
+        fail_writing(path, error, temporary);
+    }
+    errno = 0;
+    bool written = write_source_wav_file(state, index, file);
+    int error = errno;
+    written = written && std::fflush(file) == 0 && !std::ferror(file);
+    if (!written && error == 0)
+        error = errno != 0 ? errno : EIO;
+    if (std::fclose(file) != 0 && written) {
+        written = false;
+        error = errno;
+    }
+    if (!written)
+        fail_writing(path, error, temporary);
+    if (std::rename(temporary.c_str(), path.c_str()) != 0)
+        fail_writing(path, errno, temporary);
+    pending = 0;
+}
+
+}  // namespace
+
+std::string sample_file_name(int slot_number, const char* name)
+{
+    std::string safe(name);
+    while (!safe.empty() && safe.back() == ' ')
+        safe.pop_back();
+    for (char& c : safe) {
+        const bool kept = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                          c == '.' || c == '-' || c == '_';
+        if (!kept)
+            c = '_';
+    }
+    if (!safe.empty() && safe.front() == '.')
+        safe.front() = '_';
+    char number[8];
+    std::snprintf(number, sizeof number, "%02d", slot_number);
+    return safe.empty() ? std::string(number) + ".wav" : std::string(number) + "-" + safe + ".wav";
+}
+
+void extract_samples(RunState& state, const char* directory)
+{
+    const std::string given(directory);
+    std::string prefix;  // DIR and one "/", or nothing for the current directory
+    if (!given.empty()) {
+        make_directories(given);
+        prefix = given.back() == '/' ? given : given + "/";
+    }
+    watch_for_interruption();
+    for (std::size_t i = 0; i < state.samples.size(); ++i) {
+        const SampleSlot& slot = state.samples[i];
+        if (slot.length == 0)
+            continue;  // as the listing: only slots that hold a sample
+        const std::string name = sample_file_name(static_cast<int>(i) + 1, slot.name.data());
+        const std::string path = prefix + name;
+        write_sample_file(state, i, prefix, name, path);
+        std::fprintf(state.out, "%s\n", path.c_str());
+    }
+}
+
+}  // namespace trk2inst
