@@ -49,9 +49,12 @@ void make_directories(const std::string& path)
         const std::string prefix = path.substr(0, end);
         if (::mkdir(prefix.c_str(), 0777) == 0)
             continue;
-        const int error = errno;
-        if (!is_directory(prefix))
-            fail("Error creating directory %s: %s\n", prefix.c_str(), std::strerror(error));
+        int error = errno;
+        if (is_directory(prefix))
+            continue;
+        if (error == EEXIST && end < path.size())
+            error = ENOTDIR;  // a file where a directory of the path should be
+        fail("Error creating directory %s: %s\n", prefix.c_str(), std::strerror(error));
     }
 }
 

@@ -1,9 +1,11 @@
 #!/usr/bin/env python3
-"""Reads back the WAV files that "w" writes with readers of other people's:
-Python's wave module always, sox and libsndfile's sndfile-info where they are
-installed. Every slot of the example modules and of modules built here is
-written both as a record ("o") and as a WAV file ("w"); the WAV file must hold
-the record's data, at the rate its note and finetune give, with its loop.
+"""Reads back the WAV files that "w", "s" and "x" write with readers of other
+people's: Python's wave module always, sox and libsndfile's sndfile-info where
+they are installed. Every slot of the example modules and of modules built here
+is written both as a record ("o") and as a WAV file ("w"); the WAV file must
+hold the record's data, at the rate its note and finetune give, with its loop.
+The "j" listing must parse as JSON, agree with "i", and describe the files
+that "x" writes, which must be what "s" writes.
 
     check_wav.py TRK2INST EXAMPLES_DIR
 """
@@ -14,6 +16,7 @@ import shutil
 import struct
 import subprocess
 import sys
+import json
 import tempfile
 import wave
 
@@ -49,16 +52,57 @@ def expected_from_record(record):
     return rate, data, loop
 
 
-def smpl_loop(path):
+def smpl_loops(path):
+    """The loops of the smpl chunk: (type, start, end) each."""
     with open(path, "rb") as f:
         riff = f.read()
     at = 12
     while at + 8 <= len(riff):
         tag, size = riff[at:at + 4], struct.unpack("<I", riff[at + 4:at + 8])[0]
         if tag == b"smpl":
-            return struct.unpack("<II", riff[at + 8 + 44:at + 8 + 52])
+            count = struct.unpack("<I", riff[at + 8 + 28:at + 8 + 32])[0]
+            return [struct.unpack("<III", riff[at + 8 + 40 + 24 * i:at + 8 + 52 + 24 * i])
+                    for i in range(count)]
         at += 8 + size + (size & 1)
-    return None
+    return []
+
+
+def smpl_loop(path):
+    loops = smpl_loops(path)
+    return loops[0][1:] if loops else None
+
+
+def listed_slots(listing):
+    """(slot, name bytes, length) of each entry of the "i" listing."""
+    return [(int(m.group(1)), m.group(2), int(m.group(3)))
+            for m in re.finditer(rb"\[(\d+)\] (.*)\n  Len: +(-?\d+) ", listing)]
+
+
+def check_sources(form, module):
+    """ "j" against "i", and the files of "x" against "j" and "s"."""
+    what = os.path.basename(module)
+    listing = json.loads(run([form, module, "j"]).decode("ascii"))
+    entries = listed_slots(run([form, module, "i"]))
+    seen = [(s["slot"], s["name"].encode("latin-1"), s["length"]) for s in listing["samples"]]
+    check(seen == entries, f"{what}: j lists {seen}, i lists {entries}")
+    folder = tempfile.mkdtemp()
+    paths = run([form, module, "x" + folder]).decode().splitlines()
+    check(len(paths) == len(listing["samples"]), f"{what}: x wrote {len(paths)} files")
+    for sample, path in zip(listing["samples"], paths):
+        source, where = sample["source"], f"{what} slot {sample['slot']}"
+        with open(path, "rb") as f:
+            check(f.read() == run([form, module, f"s{sample['slot']}"]), f"{where}: x and s differ")
+        with wave.open(path, "rb") as w:
+            shape = (w.getnchannels(), 8 * w.getsampwidth(), w.getframerate(), w.getnframes())
+        expected = (source["channels"], source["bits"], source["rate"], source["frames"])
+        check(shape == expected, f"{where}: wave reads {shape}, j says {expected}")
+        loops = [(int(l["kind"] == "ping-pong"), l["start"], l["end"]) for l in source["loops"]]
+        check(smpl_loops(path) == loops, f"{where}: smpl {smpl_loops(path)}, j says {loops}")
+        if shutil.which("sndfile-info"):
+            info = subprocess.run(["sndfile-info", path], capture_output=True, text=True,
+                                  errors="replace").stdout
+            check(f"Frames      : {source['frames']}\n" in info, f"{where}: sndfile frames")
+    shutil.rmtree(folder)
 
 
 def check_slot(form, module, slot, prefix=()):
@@ -78,7 +122,7 @@ def check_slot(form, module, slot, prefix=()):
         if shutil.which("sox"):
             def sox_info(option):
                 return subprocess.run(["sox", "--i", option, path], capture_output=True,
-                                      text=True).stdout.strip()
+                                      text=True, errors="replace").stdout.strip()
             # sox prints the rate with six significant digits
             check(sox_info("-r") == f"{rate:g}", f"{what}: sox rate {sox_info('-r')}")
             check(sox_info("-s") == str(len(data)), f"{what}: sox length {sox_info('-s')}")
@@ -86,7 +130,8 @@ def check_slot(form, module, slot, prefix=()):
                 stat = subprocess.run(["sox", path, "-n", "stat"], capture_output=True)
                 check(stat.returncode == 0, f"{what}: sox stat failed: {stat.stderr!r}")
         if shutil.which("sndfile-info"):
-            info = subprocess.run(["sndfile-info", path], capture_output=True, text=True).stdout
+            info = subprocess.run(["sndfile-info", path], capture_output=True, text=True,
+                                  errors="replace").stdout
             check(f"Sample Rate : {rate}\n" in info, f"{what}: sndfile rate")
             check(f"Frames      : {len(data)}\n" in info, f"{what}: sndfile frames")
             found = re.search(r"Start :\s*(\d+)\s+End :\s*(\d+)", info)
@@ -137,8 +182,9 @@ def main():
             (b"even", 8, 0x09, 0, 8),
             (b"Sample_1_____________X", 2, 0x0F, 0, 2),  # no zero byte in the name
             (b"no\0name after zero", 4, 0, 0, 1),
+            (b'q"\\\x01\xe9/', 2, 0, 0, 1),  # JSON escapes, a file name made safe
         ]))
-    built.append(("=M", mod, 7))
+    built.append(("=M", mod, 8))
     xm = os.path.join(work, "notes.xm")
     with open(xm, "wb") as f:
         f.write(extended([(127, 127), (-128, -128), (12, 0), (-12, -16), (0, 64)]))
@@ -153,6 +199,9 @@ def main():
     for prefix in (("k12",), ("k-7", "v0")):
         for slot in (1, 2):
             check_slot("=M", mod, slot, prefix)
+    for form, module, _ in examples + built:
+        check_sources(form, module)
+        check_sources("=A", module)
     # Several "w" commands write their files back to back.
     together = run(["=M", mod, "w1", "w3", "w4"])
     apart = b"".join(run(["=M", mod, f"w{n}"]) for n in (1, 3, 4))

@@ -136,7 +136,7 @@ RunResult run_in_process(const std::vector<std::string>& args, const Bytes* modu
 }
 
 RunResult run_binary(const std::vector<std::string>& args, const Bytes* module, Source source,
-                     const char* stdout_path)
+                     const char* stdout_path, bool as_nobody)
 {
     std::unique_ptr<std::FILE, FileCloser> out(std::tmpfile());
     std::unique_ptr<std::FILE, FileCloser> err(std::tmpfile());
@@ -161,6 +161,8 @@ RunResult run_binary(const std::vector<std::string>& args, const Bytes* module, 
         ::dup2(in_fd, 0);
         ::dup2(out_fd, 1);
         ::dup2(err_fd, 2);
+        if (as_nobody && ::getuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+            ::_exit(126);
         ::execv(program.c_str(), argv.data());
         ::_exit(127);
     }

@@ -77,9 +77,11 @@ RunResult run_in_process(const std::vector<std::string>& args, const Bytes* modu
                          Source source = Source::file);
 
 // Runs the built binary with the module as standard input (none: /dev/null).
-// Standard output is captured unless it goes to the named file.
+// Standard output is captured unless it goes to the named file. With
+// as_nobody, a run by root runs as the user nobody, whom permissions bind.
 RunResult run_binary(const std::vector<std::string>& args, const Bytes* module = nullptr,
-                     Source source = Source::file, const char* stdout_path = nullptr);
+                     Source source = Source::file, const char* stdout_path = nullptr,
+                     bool as_nobody = false);
 
 using build::numbered;
 Bytes bytes_of(const std::string& text);
