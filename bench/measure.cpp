@@ -1,9 +1,10 @@
 // Runs a command, or a pipeline of two, a number of times and prints the
 // median wall-clock time in milliseconds and the largest peak resident set of
 // the last stage in KiB:
-//   measure RUNS [<FILE] PROGRAM ARGS... [| PROGRAM ARGS...]
+//   measure RUNS [+SHELL_COMMAND] [<FILE] PROGRAM ARGS... [| PROGRAM ARGS...]
 // Standard output of the last stage goes to /dev/null; standard input of the
-// first comes from FILE, else /dev/null. One warm-up run comes first.
+// first comes from FILE, else /dev/null. One warm-up run comes first. The
+// shell command runs before every run, untimed (to remove what a run wrote).
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -84,6 +85,9 @@ int main(int argc, char** argv)
         return 2;
     const int runs = std::atoi(argv[1]);
     int first = 2;
+    const char* before = nullptr;
+    if (argv[first][0] == '+')
+        before = argv[first++] + 1;
     const char* input_path = "/dev/null";
     if (argv[first][0] == '<')
         input_path = argv[first++] + 1;
@@ -98,10 +102,16 @@ int main(int argc, char** argv)
     }
     stages.back().push_back(nullptr);
 
+    const auto prepare = [before] {
+        if (before != nullptr && std::system(before) != 0)
+            std::exit(1);
+    };
+    prepare();
     run_once(stages, input_path);
     std::vector<double> times;
     long peak = 0;
     for (int i = 0; i < runs; ++i) {
+        prepare();
         const Sample sample = run_once(stages, input_path);
         times.push_back(sample.milliseconds);
         peak = std::max(peak, sample.peak_kib);

@@ -6,6 +6,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <string>
+
+#include <unistd.h>
 
 #include "driver/run_state.h"
 #include "output/output.h"
@@ -43,15 +46,58 @@ inline void check_table(const SampleTable& samples)
     }
 }
 
-// The listing and every record, so that a short buffer shows as a read past
-// its end under the address sanitizer.
+// A described source sample has frames within the input, loops within its
+// frames and, when its values are kept, exactly its WAV data.
+inline void check_sources(const RunState& state)
+{
+    for (const SampleSlot& slot : state.samples) {
+        const SourceSample& source = slot.source;
+        if (!source.present)
+            continue;
+        const SourceShape& shape = source.shape;
+        if (shape.frames < 0 || shape.rate < 1 || (shape.bits != 8 && shape.bits != 16) ||
+            (shape.channels != 1 && shape.channels != 2))
+            std::abort();
+        for (int i = 0; i < shape.loop_count; ++i) {
+            const SourceLoop& loop = shape.loops[static_cast<std::size_t>(i)];
+            if (loop.start < 0 || loop.end <= loop.start || loop.end > shape.frames)
+                std::abort();
+        }
+        const auto bytes = static_cast<std::size_t>(shape.frames * shape.channels * shape.bits / 8);
+        if (state.settings.source_need == SourceNeed::values && source.values == SourceValues::kept &&
+            source.wav_data.size() != bytes)
+            std::abort();
+    }
+}
+
+// A folder of its own for "x", in the temporary directory.
+inline const std::string& extract_folder()
+{
+    static const std::string path = [] {
+        char name[] = "/tmp/trk2inst-fuzz-x-XXXXXX";
+        if (mkdtemp(name) == nullptr)
+            std::abort();
+        return std::string(name);
+    }();
+    return path;
+}
+
+// The listing, every record and every WAV file of both kinds, so that a short
+// buffer shows as a read past its end under the address sanitizer.
 inline void write_everything(RunState& state)
 {
     state.out = null_output();
     state.err = null_output();
     print_module_info(state);
-    for (std::int64_t index = 0; index < slot_count; ++index)
+    print_module_json(state);
+    const bool sources = state.settings.source_need == SourceNeed::values;  // as with "s" or "x"
+    for (std::int64_t index = 0; index < slot_count; ++index) {
         write_instrument(state, index);
+        if (sources)
+            write_source_wav(state, index);
+    }
+    if (sources)
+        extract_samples(state, extract_folder().c_str());
 }
 
 }  // namespace trk2inst::fuzz

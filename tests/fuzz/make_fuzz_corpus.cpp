@@ -275,7 +275,7 @@ int main(int argc, char** argv)
     for (const auto& family : {s3m_modules(), it_modules()})
         any.insert(any.end(), family.begin(), family.end());
     for (const auto& [name, module] : any)
-        for (std::uint8_t options = 0; options < 2; ++options)
+        for (std::uint8_t options : std::initializer_list<std::uint8_t>{0, 1, 4, 8, 9})
             write_file(root / "any_module" / numbered((name + "-").c_str(), options),
                        with_options(options, module));
     for (std::uint8_t options = 0; options < 4; ++options) {
@@ -293,12 +293,15 @@ int main(int argc, char** argv)
     write_file(runs / "wow", run_input("=W i o3", mod));
     write_file(runs / "wav", run_input("=M k-200 w1 w3 w99 w100", mod));
     write_file(runs / "bad-type", run_input("=X i", mod));
-    write_file(runs / "unknown-command", run_input("x  =M o100", mod));
+    write_file(runs / "unknown-command", run_input("q  =M o100", mod));
     write_file(runs / "xm", run_input("i o1 o2 -xm sample o99", build_xm(small_xm())));
     write_file(runs / "s3m", run_input("=S i o1 -LOW.SMP o7 k-128", build_s3m(small_s3m())));
     write_file(runs / "no-commands", run_input("", mod));
     write_file(runs / "any-it", run_input("=A i o1 w2 o3 -it sample", build_it(small_it())));
     write_file(runs / "any-pipe-s3m", run_input("=A - i o5 o6", build_s3m(small_s3m())));
     write_file(runs / "any-xm", run_input("=A i o3 o4", build_xm(small_xm())));
+    write_file(runs / "sources", run_input("=A j s1 s2 s99 x", build_it(small_it())));
+    write_file(runs / "sources-pipe", run_input("=A - j s3 x", build_xm(small_xm())));
+    write_file(runs / "sources-other-form", run_input("=M j s1 s0 x", mod));
     return 0;
 }

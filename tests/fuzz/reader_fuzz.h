@@ -1,5 +1,6 @@
 // One fuzz input for a reader: an options byte, then the module. Bit 0 reads
-// the module as from a pipe (no seeking), bit 1 sets WOW mode.
+// the module as from a pipe (no seeking), bit 1 sets WOW mode, bit 2 asks for
+// the source samples' shapes and bit 3 for their values too.
 #pragma once
 
 #include "fuzz_harness.h"
@@ -15,6 +16,9 @@ inline void fuzz_reader(const std::uint8_t* data, std::size_t size, void (*reade
     auto state = std::make_unique<RunState>();
     state->input.file = stream.get();
     state->settings.wow_mode = (options & 2) != 0;
+    state->settings.source_need = (options & 8) != 0   ? SourceNeed::values
+                                  : (options & 4) != 0 ? SourceNeed::shape
+                                                       : SourceNeed::none;
     begin_input(state->input);
     if ((options & 1) != 0)
         state->input.seekable = false;
@@ -24,7 +28,12 @@ inline void fuzz_reader(const std::uint8_t* data, std::size_t size, void (*reade
         return;
     }
     check_table(state->samples);
-    write_everything(*state);
+    check_sources(*state);
+    try {
+        write_everything(*state);
+    } catch (const FatalError&) {
+        // a sample too large for a WAV file, or a folder that cannot be written
+    }
 }
 
 }  // namespace trk2inst::fuzz
