@@ -134,6 +134,12 @@ void write_unsigned_data(std::FILE* out, const std::uint8_t* data, std::size_t s
     }
 }
 
+void write_bytes(std::FILE* out, const Bytes& bytes)
+{
+    if (!bytes.empty())
+        std::fwrite(bytes.data(), 1, bytes.size(), out);
+}
+
 void check_index(std::int64_t index)
 {
     if (index < 0 || index >= slot_count)
@@ -170,17 +176,17 @@ bool write_source_wav_file(RunState& state, std::size_t index, std::FILE* out)
         errno = EFBIG;
         return false;
     }
-    std::fwrite(head.data(), 1, head.size(), out);
+    write_bytes(out, head);
     const SourceValues values =
         has_described_source(state, index) ? slot.source.values : SourceValues::slot_data;
     if (values == SourceValues::slot_data) {
         write_unsigned_data(out, slot.data.get(), static_cast<std::size_t>(shape.frames));
     } else if (values == SourceValues::kept) {
-        std::fwrite(slot.source.wav_data.data(), 1, slot.source.wav_data.size(), out);
+        write_bytes(out, slot.source.wav_data);
     } else {
         Bytes wav;
         decode_source_again(state, index, wav);
-        std::fwrite(wav.data(), 1, wav.size(), out);
+        write_bytes(out, wav);
     }
     return true;
 }

@@ -19,7 +19,10 @@ using Values = std::vector<std::int16_t>;
 
 std::uint32_t u32le(const Bytes& bytes, std::size_t at)
 {
-    return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | std::uint32_t{bytes[at + 3]} << 24;
+    std::uint32_t value = 0;
+    for (std::size_t i = 4; i-- > 0;)
+        value = value << 8 | bytes[at + i];
+    return value;
 }
 
 // The chunks of a RIFF WAVE file by tag; the outer size must be the file's.
@@ -200,7 +203,7 @@ Bytes cut_mod()
 
 Bytes cut(Bytes module, std::size_t drop)
 {
-    module.resize(module.size() - drop);
+    module.erase(module.end() - static_cast<std::ptrdiff_t>(drop), module.end());
     return module;
 }
 
@@ -279,9 +282,12 @@ TEST(SourceWav, ValuesBeyondTheInputAreDecodedAgain)
     layout.instruments = {instrument, instrument, instrument};
     layout.instruments[1].data = layout.instruments[2].data = Bytes{};
     Bytes module = build::build_s3m(layout);
-    const auto header = [&](std::size_t i) { return 16u * (module[96 + 2 + 2 * i] | module[97 + 2 + 2 * i] << 8u); };
+    const auto header = [&](std::size_t i) {  // from the parapointer after the two orders
+        return 16 * (std::size_t{module[98 + 2 * i]} | std::size_t{module[99 + 2 * i]} << 8);
+    };
     for (std::size_t i = 1; i < 3; ++i)
-        std::copy_n(module.begin() + header(0) + 13, 3, module.begin() + static_cast<std::ptrdiff_t>(header(i) + 13));
+        std::copy_n(module.begin() + static_cast<std::ptrdiff_t>(header(0) + 13), 3,
+                    module.begin() + static_cast<std::ptrdiff_t>(header(i) + 13));
     const TempFile file(module);
     const RunResult result = run_in_process({"=A", file.path(), "s1", "s2", "s3"});
     ASSERT_EQ(result.status, 0) << result.err;
