@@ -1,12 +1,13 @@
 #include "driver/command_line.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <algorithm>
 
 #include "output/output.h"
 #include "readers/readers.h"
@@ -17,6 +18,10 @@ namespace {
 
 constexpr int searched_slots = 31;
 
+#ifndef TRK2INST_VERSION
+#define TRK2INST_VERSION "unknown"
+#endif
+
 // POSIX streams make no text/binary distinction: every byte already passes unchanged.
 void set_binary_mode() {}
 
@@ -24,21 +29,29 @@ void open_module_file(InputStream& input, const char* path)
 {
     std::FILE* file = std::fopen(path, "rb");
     if (file == nullptr)
-        fail("Error opening file %s: %s\n", path, std::strerror(errno));
+        fail("Error opening file %s: %s\n", printable(path).c_str(), std::strerror(errno));
     input.owned_file.reset(file);
     input.file = file;
     begin_input(input);
     // fopen accepts a directory; reading it would only fail later, and silently.
     struct stat info {};
     if (fstat(fileno(file), &info) == 0 && S_ISDIR(info.st_mode))
-        fail("Error opening file %s: %s\n", path, std::strerror(EISDIR));
+        fail("Error opening file %s: %s\n", printable(path).c_str(), std::strerror(EISDIR));
+}
+
+// Nobody types a module: rather than wait for one, say how to give it.
+void begin_standard_input(InputStream& input)
+{
+    if (::isatty(::fileno(input.file)))
+        fail("No module: standard input is a terminal.\n%s", usage_text());
+    begin_input(input);
 }
 
 // Opens and reads the module; returns the index of the first command.
 std::size_t load_module(RunState& state, std::span<const char* const> args)
 {
     if (args.empty() || args[0][0] != '=') {
-        begin_input(state.input);
+        begin_standard_input(state.input);
         read_streamed_module(state);
         return 0;
     }
@@ -46,7 +59,7 @@ std::size_t load_module(RunState& state, std::span<const char* const> args)
         fail("Missing file name.\n");
     const char type = args[0][1];
     if (type == 'A' && std::strcmp(args[1], "-") == 0)
-        begin_input(state.input);  // "=A -": the module on standard input
+        begin_standard_input(state.input);  // "=A -": the module on standard input
     else
         open_module_file(state.input, args[1]);
     switch (type) {
@@ -64,15 +77,25 @@ std::size_t load_module(RunState& state, std::span<const char* const> args)
         read_streamed_module(state);
         break;
     default:
-        fail("Improper file type: %c\n", type);
+        fail("Improper file type: %s\n", printable(type).c_str());
     }
     return 2;
+}
+
+// Records and WAV files are for programs: on a terminal they are noise that
+// can set its modes.
+void refuse_terminal(const RunState& state)
+{
+    if (state.out_is_terminal)
+        fail("Not writing binary data to a terminal.\n");
 }
 
 void run_command(RunState& state, const char* argument)
 {
     const char command = argument[0];
     const char* operand = command == '\0' ? argument : argument + 1;
+    if (command == 'o' || command == '-' || command == 'w' || command == 's')
+        refuse_terminal(state);
     switch (command) {
     case 'o':
         write_instrument(state, std::int64_t{parse_number(operand)} - 1);
@@ -102,7 +125,7 @@ void run_command(RunState& state, const char* argument)
         state.settings.volume_scale = parse_number(operand);
         break;
     default:
-        std::fprintf(state.err, "Unrecognized option: %c\n", command);
+        std::fprintf(state.err, "Unrecognized option: %s\n", printable(command).c_str());
     }
 }
 
@@ -140,20 +163,52 @@ std::int32_t parse_number(const char* text)
 
 int find_instrument_by_name(const RunState& state, const char* name)
 {
-    for (int i = 0; i < searched_slots; ++i) {
+    const int searched = state.settings.convert_samples ? slot_count : searched_slots;
+    for (int i = 0; i < searched; ++i) {
         if (std::strcmp(state.samples[static_cast<std::size_t>(i)].name.data(), name) == 0)
             return i;
     }
-    fail("Instrument not found: %s\n", name);
+    fail("Instrument not found: %s\n", printable(name).c_str());
+}
+
+// "--help", "-h" and "--version" only as the one argument: anywhere else they
+// are commands ("-NAME") as ever. Returns whether one was answered.
+bool answer_help_or_version(const RunState& state, std::span<const char* const> args)
+{
+    if (args.size() != 1)
+        return false;
+    if (std::strcmp(args[0], "--help") == 0 || std::strcmp(args[0], "-h") == 0) {
+        std::fputs(usage_text(), state.out);
+        return true;
+    }
+    if (std::strcmp(args[0], "--version") == 0) {
+        std::fputs("trk2inst " TRK2INST_VERSION "\n", state.out);
+        return true;
+    }
+    return false;
+}
+
+void warn_of_cut_data(const RunState& state)
+{
+    if (state.first_cut_slot > 0)
+        std::fprintf(state.err,
+                     "Warning: the module ends inside the data of slot %d; what is missing reads as zeros.\n",
+                     state.first_cut_slot);
 }
 
 int run_command_line(RunState& state, std::span<const char* const> args)
 {
     try {
         set_binary_mode();
+        state.out_is_terminal = ::isatty(::fileno(state.out)) != 0;
+        if (answer_help_or_version(state, args)) {
+            finish_output(state);
+            return 0;
+        }
         const bool file_form = !args.empty() && args[0][0] == '=';
         state.settings.source_need = source_need_of(args.subspan(std::min<std::size_t>(file_form ? 2 : 0, args.size())));
         const std::size_t first_command = load_module(state, args);
+        warn_of_cut_data(state);
         for (std::size_t i = first_command; i < args.size(); ++i)
             run_command(state, args[i]);
         finish_output(state);

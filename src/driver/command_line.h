@@ -16,7 +16,11 @@ int run_command_line(RunState& state, std::span<const char* const> args);
 // A number with automatic base (0x.., 0.., decimal), saturated to 32 bits.
 std::int32_t parse_number(const char* text);
 
-// The 0-based index of the first of slots 1 to 31 whose name equals `name`.
+// The 0-based index of the first slot whose name equals `name`: of slots 1 to
+// 31, or under "=A" of all 99.
 int find_instrument_by_name(const RunState& state, const char* name);
+
+// What --help prints: the forms and commands, an example of each.
+const char* usage_text();
 
 }  // namespace trk2inst

@@ -1,6 +1,9 @@
 // The one way a run ends on an error: the message travels up to the command
 // line's entry point, which flushes standard output, prints it and returns 1.
+// Also what messages need to quote bytes safely.
 #include <cstdarg>
+#include <cstdio>
+#include <string>
 #include <vector>
 
 #include "driver/run_state.h"
@@ -20,6 +23,30 @@ void fail(const char* format, ...)
     va_end(args);
     // Keep the length vsnprintf counted: a "%c" of a zero character is part of the message.
     throw FatalError{std::string(text.data(), text.size() - 1)};
+}
+
+std::string printable(const char* text)
+{
+    std::string out;
+    for (const char* c = text; *c != '\0'; ++c)
+        out += printable(*c);
+    return out;
+}
+
+std::string printable(char c)
+{
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20 && byte <= 0x7E)
+        return std::string(1, c);
+    char escaped[5];
+    std::snprintf(escaped, sizeof escaped, "\\x%02X", unsigned{byte});
+    return escaped;
+}
+
+void note_cut_slot(RunState& state, int slot_number)
+{
+    if (state.first_cut_slot == 0 || slot_number < state.first_cut_slot)
+        state.first_cut_slot = slot_number;
 }
 
 }  // namespace trk2inst

@@ -125,7 +125,13 @@ struct RunState {
     InputStream input;
     std::FILE* out = stdout;
     std::FILE* err = stderr;
+    bool out_is_terminal = false;
+    // "=A": the first slot whose data the input ends inside; 0 for none.
+    int first_cut_slot = 0;
 };
+
+// "=A": the input ends inside the data of the slot (numbered from 1).
+void note_cut_slot(RunState& state, int slot_number);
 
 // A fatal error: the message goes to standard error and the run ends with
 // status 1. The message may hold a zero byte (a "%c" of a zero character).
@@ -134,6 +140,12 @@ struct FatalError {
 };
 
 [[noreturn]] void fail(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// Text from a file or the command line as a message may quote it: up to its
+// first zero byte, every byte outside 0x20 to 0x7E as \xNN, so that no file
+// can put terminal control bytes into a message.
+std::string printable(const char* text);
+std::string printable(char c);
 
 // Module input. Reads past the end of the input give zeros.
 

@@ -54,7 +54,7 @@ void make_directories(const std::string& path)
             continue;
         if (error == EEXIST && end < path.size())
             error = ENOTDIR;  // a file where a directory of the path should be
-        fail("Error creating directory %s: %s\n", prefix.c_str(), std::strerror(error));
+        fail("Error creating directory %s: %s\n", printable(prefix.c_str()).c_str(), std::strerror(error));
     }
 }
 
@@ -77,7 +77,7 @@ int create_temporary(const std::string& directory, const std::string& name, std:
     if (!temporary.empty())
         ::unlink(temporary.c_str());
     pending = 0;
-    fail("Error writing file %s: %s\n", path.c_str(), std::strerror(error));
+    fail("Error writing file %s: %s\n", printable(path.c_str()).c_str(), std::strerror(error));
 }
 
 void write_sample_file(RunState& state, std::size_t index, const std::string& directory,

@@ -203,14 +203,10 @@ void describe_plain_source(RunState& state, SampleSlot& slot, const XmSampleExte
     keep_source_values(state, slot, values, {}, 0, false);
 }
 
-void read_xm_sample_data(RunState& state, SampleSlot& slot, const XmSampleExtent& extent,
-                         int slot_number, DecodeBuffers& buffers)
+void read_plain_sample(RunState& state, SampleSlot& slot, const XmSampleExtent& extent,
+                       int slot_number, DecodeBuffers& buffers)
 {
     InputStream& input = state.input;
-    if (extent.converted) {
-        read_converted_sample(state, slot, extent, slot_number, buffers);
-        return;
-    }
     const std::int64_t data_start = input.position;
     allocate_sample_data(slot, slot_number);
     read_sample_data(input, slot);
@@ -221,6 +217,20 @@ void read_xm_sample_data(RunState& state, SampleSlot& slot, const XmSampleExtent
     }
     // An odd last byte, and whatever a slot cannot hold, is read and dropped.
     skip_bytes(input, std::int64_t{extent.module_bytes} - extent.kept_bytes);
+}
+
+void read_xm_sample_data(RunState& state, SampleSlot& slot, const XmSampleExtent& extent,
+                         int slot_number, DecodeBuffers& buffers)
+{
+    InputStream& input = state.input;
+    const std::int64_t data_start = input.position;
+    if (extent.converted)
+        read_converted_sample(state, slot, extent, slot_number, buffers);
+    else
+        read_plain_sample(state, slot, extent, slot_number, buffers);
+    if (state.settings.convert_samples && slot.data &&
+        bytes_present(input, data_start, extent.module_bytes) < std::int64_t{extent.module_bytes})
+        note_cut_slot(state, slot_number);
 }
 
 // Stores the instrument's samples from next_slot on, as many as the table has

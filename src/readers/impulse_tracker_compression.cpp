@@ -191,6 +191,7 @@ ItChannelRead read_it_compressed_channel(InputStream& input, std::int64_t offset
         out.resize(static_cast<std::size_t>(keep), 0);
     // Stopped early: the file ended first, or the caller did not ask for the end.
     result.end = done < length ? std::max(offset, file_size) : offset;
+    result.complete = done >= length && offset <= file_size;
     return result;
 }
 

@@ -33,13 +33,15 @@ struct ItChannelRead {
     // With whole_source: how many values lie in the file, counted up to the
     // first block that gives fewer than it holds (cut off or damaged).
     std::int64_t source_values = 0;
+    // With find_end: every block of the channel lies inside the file.
+    bool complete = false;
 };
 
 // Reads the blocks of one channel of `length` values, starting at `offset` in
 // a file of `file_size` bytes, into `out`: at least its first `keep` values,
 // zeros where the stream lacks them, and with `whole_source` every value up to
 // the first block that falls short. With `find_end` the blocks after those are
-// walked too, to find where the channel ends.
+// walked too, to find where the channel ends and whether the file holds it.
 ItChannelRead read_it_compressed_channel(InputStream& input, std::int64_t offset,
                                          std::int64_t file_size, const ItCompression& kind,
                                          std::int64_t length, std::vector<std::int16_t>& out,

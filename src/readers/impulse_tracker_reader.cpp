@@ -145,10 +145,14 @@ void zero_values_past_the_end(std::int64_t present, SampleValues& out)
         std::fill(out.begin() + std::max<std::int64_t>(present, 0), out.end(), std::int16_t{0});
 }
 
+struct ItValuesRead {
+    std::int64_t frames = 0;  // values of each channel that the file holds
+    bool complete = true;     // the file holds all the data the header describes
+};
+
 // Decodes at least `keep` values of each channel into the module's buffers,
-// and with whole_source every value the file holds; returns how many values
-// of each channel the file holds.
-std::int64_t read_uncompressed(InputStream& input, ItModule& module, const ItSampleHeader& header,
+// and with whole_source every value the file holds.
+ItValuesRead read_uncompressed(InputStream& input, ItModule& module, const ItSampleHeader& header,
                                const SampleShape& shape, std::size_t keep, bool whole_source)
 {
     const bool is_adpcm = shape.bits == 8 && header.convert == adpcm;
@@ -162,14 +166,15 @@ std::int64_t read_uncompressed(InputStream& input, ItModule& module, const ItSam
         first_channel += adpcm_table_size;
     }
     std::vector<std::uint8_t>& bytes = module.buffers.bytes;
-    std::int64_t frames = shape.length;
     const std::size_t channels = shape.stereo ? 2 : 1;
+    ItValuesRead read{shape.length,
+                      first_channel + static_cast<std::int64_t>(channels) * channel_bytes <= module.file_size};
     for (std::size_t channel = 0; channel < channels; ++channel) {
         const std::int64_t offset = first_channel + static_cast<std::int64_t>(channel) * channel_bytes;
         const std::int64_t bytes_in_file = std::max<std::int64_t>(module.file_size - offset, 0);
         const std::int64_t present =
             std::min(shape.length, is_adpcm ? 2 * bytes_in_file : bytes_in_file / width);
-        frames = std::min(frames, present);
+        read.frames = std::min(read.frames, present);
         const std::size_t count = std::max(keep, whole_source ? static_cast<std::size_t>(present) : 0);
         SampleValues& out = module.buffers.channels[channel];
         out.resize(count);
@@ -182,27 +187,28 @@ std::int64_t read_uncompressed(InputStream& input, ItModule& module, const ItSam
             decode_uncompressed(bytes, header.convert, shape.bits, out.data(), count);
         zero_values_past_the_end(present, out);
     }
-    return frames;
+    return read;
 }
 
-std::int64_t read_compressed(InputStream& input, ItModule& module, const ItSampleHeader& header,
+ItValuesRead read_compressed(InputStream& input, ItModule& module, const ItSampleHeader& header,
                              const SampleShape& shape, std::size_t keep, bool whole_source)
 {
     const ItCompression kind{shape.bits == 16, (header.convert & delta_values) != 0};
     const auto wanted = static_cast<std::int64_t>(keep);
     auto& channels = module.buffers.channels;
-    // The right channel's blocks start after all of the left channel's.
+    // The right channel's blocks start after all of the left channel's. Every
+    // block is walked, to tell whether the file holds them all.
     const ItChannelRead left = read_it_compressed_channel(
         input, header.data_offset, module.file_size, kind, shape.length, channels[0], wanted,
-        whole_source, shape.stereo);
+        whole_source, true);
     if (!shape.stereo)
-        return left.source_values;
+        return {left.source_values, left.complete};
     const ItChannelRead right = read_it_compressed_channel(
-        input, left.end, module.file_size, kind, shape.length, channels[1], wanted, whole_source, false);
-    return std::min(left.source_values, right.source_values);
+        input, left.end, module.file_size, kind, shape.length, channels[1], wanted, whole_source, true);
+    return {std::min(left.source_values, right.source_values), left.complete && right.complete};
 }
 
-std::int64_t read_sample_values(InputStream& input, ItModule& module, const ItSampleHeader& header,
+ItValuesRead read_sample_values(InputStream& input, ItModule& module, const ItSampleHeader& header,
                                 const SampleShape& shape, std::size_t keep, bool whole_source)
 {
     if ((header.flags & compressed) != 0)
@@ -261,13 +267,17 @@ void read_sample(RunState& state, ItModule& module, std::uint32_t pointer, std::
     const SampleShape shape = shape_of(header, module.stereo_allowed);
     const auto kept = static_cast<std::size_t>(values_to_keep(shape));
     const bool whole_source = state.settings.source_need != SourceNeed::none;
-    const std::int64_t frames = read_sample_values(input, module, header, shape, kept, whole_source);
+    const ItValuesRead read = read_sample_values(input, module, header, shape, kept, whole_source);
     const auto& channels = module.buffers.channels;
-    const bool as_they_stand =
-        store_converted_sample(slot, shape, channels[0], channels[1], static_cast<int>(index) + 1);
-    if (!whole_source || !slot.data)
+    const int slot_number = static_cast<int>(index) + 1;
+    const bool as_they_stand = store_converted_sample(slot, shape, channels[0], channels[1], slot_number);
+    if (!slot.data)
         return;
-    describe_source(slot, source_shape_of(header, shape, frames), as_they_stand);
+    if (!read.complete)
+        note_cut_slot(state, slot_number);
+    if (!whole_source)
+        return;
+    describe_source(slot, source_shape_of(header, shape, read.frames), as_they_stand);
     keep_source_values(state, slot, channels[0], channels[1], pointer, true);
 }
 

@@ -64,8 +64,9 @@ std::int64_t set_length_from_bytes(SampleSlot& slot, std::uint32_t bytes);
 // Allocates the slot's buffer of 2 * length bytes (none for a length of 0).
 void allocate_sample_data(SampleSlot& slot, int slot_number);
 
-// Reads the slot's 2 * length bytes into its buffer.
-void read_sample_data(InputStream& input, SampleSlot& slot);
+// Reads the slot's 2 * length bytes into its buffer; returns how many the
+// input held.
+std::size_t read_sample_data(InputStream& input, SampleSlot& slot);
 
 // Reads the next `count` bytes into `out` as far as the input holds them
 // (so `out` never grows past the input), then stands after all `count`, as

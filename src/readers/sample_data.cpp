@@ -57,10 +57,9 @@ void allocate_sample_data(SampleSlot& slot, int slot_number)
     }
 }
 
-void read_sample_data(InputStream& input, SampleSlot& slot)
+std::size_t read_sample_data(InputStream& input, SampleSlot& slot)
 {
-    if (slot.data)
-        read_block(input, slot.data.get(), data_size(slot));
+    return slot.data ? read_block(input, slot.data.get(), data_size(slot)) : 0;
 }
 
 std::size_t read_present_bytes(InputStream& input, std::int64_t count, std::vector<std::uint8_t>& out)

@@ -177,7 +177,13 @@ void read_instrument(RunState& state, std::size_t index, std::int64_t header_off
         read_plain_sample(input, slot, header, module.unsigned_data, slot_number);
         frames = whole_source ? bytes_present(input, header.data_offset, header.length) : 0;
     }
-    if (!whole_source || !slot.data)
+    if (!convert || !slot.data)
+        return;
+    const SampleShape stored_shape = shape_of(header);
+    const std::int64_t stored = stored_shape.length * (stored_shape.bits / 8) * (stored_shape.stereo ? 2 : 1);
+    if (bytes_present(input, header.data_offset, stored) < stored)
+        note_cut_slot(state, slot_number);
+    if (!whole_source)
         return;
     describe_source(slot, source_shape_of(header, frames), as_they_stand);
     if (!wide_or_stereo && slot.source.values == SourceValues::kept &&

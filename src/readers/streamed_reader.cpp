@@ -56,12 +56,16 @@ std::int32_t read_order_table_maximum(InputStream& input)
 
 // The source sample ("=A"): the bytes the input holds, the loop from 2 * start
 // to 2 * (start + length) when it is 2 words or more, the rate "w" gives.
-void read_protracker_sample_data(RunState& state, SampleSlot& slot)
+void read_protracker_sample_data(RunState& state, SampleSlot& slot, int slot_number)
 {
     InputStream& input = state.input;
     const std::int64_t start = input.position;
-    read_sample_data(input, slot);
-    if (!state.settings.convert_samples || state.settings.source_need == SourceNeed::none || !slot.data)
+    const std::size_t arrived = read_sample_data(input, slot);
+    if (!state.settings.convert_samples || !slot.data)
+        return;
+    if (arrived < 2 * static_cast<std::size_t>(slot.length))
+        note_cut_slot(state, slot_number);
+    if (state.settings.source_need == SourceNeed::none)
         return;
     SourceShape source;
     source.frames = bytes_present(input, start, 2 * std::int64_t{slot.length});
@@ -89,7 +93,7 @@ void read_protracker_module(RunState& state)
     // 64 rows of 4 bytes per channel
     skip_bytes(input, std::int64_t{summary.channels} * 256 * summary.patterns);
     for (int slot = 0; slot < protracker_samples; ++slot)
-        read_protracker_sample_data(state, state.samples[static_cast<std::size_t>(slot)]);
+        read_protracker_sample_data(state, state.samples[static_cast<std::size_t>(slot)], slot + 1);
 }
 
 }  // namespace
@@ -116,7 +120,7 @@ std::int32_t decode_format_tag(std::array<char, 5>& tag, bool wow_mode)
     if (is_digit(c[0], '1') && is_digit(c[1], '0') &&
         (std::memcmp(c + 2, "CH", 2) == 0 || std::memcmp(c + 2, "CN", 2) == 0))
         return (c[0] - '0') * 10 + (c[1] - '0');
-    fail("Unexpected format tag: %s\n", c);
+    fail("Unexpected format tag: %s\n", printable(c).c_str());
 }
 
 void read_streamed_module(RunState& state)

@@ -123,8 +123,7 @@ INSTANTIATE_TEST_SUITE_P(
         CommandCase{"slot 99 exists", {"o99"}, record(99, 0, 0), "", 0},
         CommandCase{"unknown commands are reported and passed over", {"q1", "", "=M", "o2"},
                     record(2, 0x2000, 0),
-                    std::string("Unrecognized option: q\nUnrecognized option: ") + '\0' +
-                        "\nUnrecognized option: =\n",
+                    "Unrecognized option: q\nUnrecognized option: \\x00\nUnrecognized option: =\n",
                     0},
         CommandCase{"records before a bad slot number stay written", {"o1", "o100", "o2"},
                     record(1, 0x4000, 0), "Invalid instrument number: 100\n", 1},
@@ -185,7 +184,7 @@ INSTANTIATE_TEST_SUITE_P(
         FileFormCase{"unknown type letter", {"=X", "FILE", "o1"}, "Improper file type: X\n"},
         FileFormCase{"lower-case letter", {"=m", "FILE", "o1"}, "Improper file type: m\n"},
         FileFormCase{"no type letter", {"=", "FILE", "o1"},
-                     std::string("Improper file type: ") + '\0' + "\n"},
+                     "Improper file type: \\x00\n"},
         FileFormCase{"no file name", {"=M"}, "Missing file name.\n"},
         FileFormCase{"file opened before the letter is examined", {"=X", "/nonexistent/song.mod"},
                      "Error opening file /nonexistent/song.mod: No such file or directory\n"},

@@ -267,7 +267,7 @@ TEST(SourceWav, ASlotWithoutDataIsWhatWWrites)
     const RunResult source = run_in_process({"=A", file.path(), "k7", "s2"});
     const RunResult plain = run_in_process({"=A", file.path(), "w2"});
     EXPECT_EQ(source.out, plain.out);
-    EXPECT_EQ(run_in_process({"=A", file.path(), "s100"}).err, "Invalid instrument number: 100\n");
+    EXPECT_EQ(run_in_process({"=M", file.path(), "s100"}).err, "Invalid instrument number: 100\n");
 }
 
 // Three Scream Tracker 3 samples share one block of data: the values kept stay
