@@ -171,3 +171,162 @@ TEST(Cli, ShippedDemoModuleIsWhatTheGeneratorWrites)
 
 }  // namespace
 }  // namespace trk2inst::test
+
+namespace trk2inst::test {
+namespace {
+
+// What a user meets at a terminal: help instead of a wait, no binary data on
+// the screen, text commands as ever.
+struct TerminalCase {
+    const char* what;
+    std::vector<std::string> args;  // "DEMO" stands for the example module
+    bool input_terminal, output_terminal;
+    int status;
+    std::string err_start;  // the start of standard error
+    std::string out_start;  // the start of what reached standard output
+};
+
+void PrintTo(const TerminalCase& c, std::ostream* os)
+{
+    *os << c.what;
+}
+
+class AtATerminal : public ::testing::TestWithParam<TerminalCase> {};
+
+TEST_P(AtATerminal, HelpsAndRefuses)
+{
+    const TerminalCase& c = GetParam();
+    std::vector<std::string> args = c.args;
+    for (std::string& arg : args) {
+        if (arg == "DEMO")
+            arg = DEMO_MODULE;
+    }
+    const RunResult result = run_at_terminal(args, c.input_terminal, c.output_terminal);
+    EXPECT_EQ(result.status, c.status);
+    EXPECT_EQ(result.err.substr(0, c.err_start.size()), c.err_start) << result.err;
+    EXPECT_EQ(text_of(result.out).substr(0, c.out_start.size()), c.out_start);
+    if (c.out_start.empty()) {
+        EXPECT_TRUE(result.out.empty()) << text_of(result.out);
+    }
+}
+
+const std::string usage = "Usage: trk2inst [COMMAND...] < MODULE";
+const std::string no_module = "No module: standard input is a terminal.\n" + usage;
+const std::string binary = "Not writing binary data to a terminal.\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, AtATerminal,
+    ::testing::Values(
+        TerminalCase{"no arguments", {}, true, true, 1, no_module, ""},
+        TerminalCase{"a command and no module", {"i"}, true, false, 1, no_module, ""},
+        TerminalCase{"=A - and no module", {"=A", "-", "i"}, true, true, 1, no_module, ""},
+        TerminalCase{"--help", {"--help"}, true, true, 0, "", usage},
+        TerminalCase{"-h to a file", {"-h"}, true, false, 0, "", usage},
+        TerminalCase{"--version", {"--version"}, true, true, 0, "", "trk2inst 1.0.0\r\n"},
+        TerminalCase{"--help among other arguments is a name", {"=M", "DEMO", "--help"}, true, false, 1,
+                     "Instrument not found: -help\n", ""},
+        TerminalCase{"a file, standard input a terminal", {"=M", "DEMO", "i"}, true, true, 0, "", "Format: M.K.\r\n"},
+        TerminalCase{"o", {"=M", "DEMO", "o1"}, false, true, 1, binary, ""},
+        TerminalCase{"-NAME", {"=M", "DEMO", "-sine lead"}, false, true, 1, binary, ""},
+        TerminalCase{"w", {"=M", "DEMO", "w1"}, false, true, 1, binary, ""},
+        TerminalCase{"s, after a listing", {"=A", "DEMO", "j", "s1"}, false, true, 1, binary, "{\"format\""},
+        TerminalCase{"o to a file", {"=M", "DEMO", "o1"}, true, false, 0, "", "\x0A"}));
+
+TEST(Messages, QuoteEveryByteOutsidePrintableAsciiInHex)
+{
+    ModSpec layout = song();
+    layout.tag = "\x1B[2J";
+    const Bytes hostile_tag = build::build_mod(layout);
+    layout.tag = std::string("A\0\x1B", 3);
+    const Bytes early_zero = build::build_mod(layout);
+    const Bytes module = build::build_mod(song());
+    struct MessageCase {
+        std::vector<std::string> args;
+        const Bytes* module;
+        std::string err;
+    };
+    for (const MessageCase& c : {
+             MessageCase{{}, &hostile_tag, "Unexpected format tag: \\x1B[2J\n"},
+             MessageCase{{"=A", "-"}, &early_zero, "Unexpected format tag: A\n"},
+             MessageCase{{"-bass\x07\xE9", "o1"}, &module, "Instrument not found: bass\\x07\\xE9\n"},
+             MessageCase{{"=M", "/nonexistent/\x1B]0;x\x07"}, &module,
+                         "Error opening file /nonexistent/\\x1B]0;x\\x07: No such file or directory\n"},
+             MessageCase{{"=\x7F", "/dev/null"}, &module, "Improper file type: \\x7F\n"},
+             MessageCase{{"\x1B", "o1"}, &module, "Unrecognized option: \\x1B\n"}}) {
+        const RunResult result = run_binary(c.args, c.module, Source::pipe);
+        EXPECT_EQ(result.err, c.err);
+    }
+}
+
+// "=A" finds a name in any of the 99 slots; "=S" only in the first 31.
+TEST(Names, AnyModuleSearchesEverySlot)
+{
+    build::S3mSpec s3m;
+    build::ItSpec it;
+    for (int i = 0; i < 33; ++i) {
+        build::S3mInstrument instrument;
+        instrument.file_name = numbered("S", i + 1);
+        instrument.length = 2;
+        s3m.instruments.push_back(instrument);
+        build::ItSample sample;
+        sample.name = numbered("S", i + 1);
+        sample.length = 2;
+        sample.data = {1, 2};
+        it.samples.push_back(sample);
+    }
+    const TempFile s3m_file(build::build_s3m(s3m));
+    const TempFile it_file(build::build_it(it));
+    EXPECT_EQ(run_binary({"=A", it_file.path(), "-S33"}).out, run_binary({"=A", it_file.path(), "o33"}).out);
+    EXPECT_EQ(run_binary({"=A", s3m_file.path(), "-S32"}).status, 0);
+    EXPECT_EQ(run_binary({"=S", s3m_file.path(), "-S32"}).err, "Instrument not found: S32\n");
+}
+
+// A module cut inside a sample: one warning under "=A" naming the first slot
+// cut, the same bytes on standard output, status 0; other forms say nothing.
+TEST(CutModules, AnyModuleWarnsOnce)
+{
+    build::XmSample xm_sample;
+    xm_sample.length = 100;
+    build::XmSpec xm;
+    xm.instruments = {{"one", std::nullopt, std::nullopt, 40, {xm_sample, xm_sample}}};
+    build::S3mInstrument s3m_instrument;
+    s3m_instrument.length = 100;
+    build::S3mSpec s3m;
+    s3m.instruments = {s3m_instrument, s3m_instrument};
+    build::ItSample it_sample;
+    it_sample.flags = 0x0B;  // 16-bit, compressed
+    it_sample.length = 140000;  // the last block holds values past those a slot keeps
+    it_sample.data = build::it_compress(std::vector<std::int16_t>(140000, 300), true, false);
+    build::ItSpec it;
+    it.samples = {it_sample};
+    struct CutCase {
+        const char* form;
+        Bytes module;
+        std::size_t cut;  // bytes taken off the end
+        int slot;
+    };
+    for (const CutCase& c : {CutCase{"=M", build::build_mod(song()), 1, 3},
+                             CutCase{"=M", build::build_mod(song()), 2 * 6 + 1, 2},
+                             CutCase{"=M", build::build_xm(xm), 101, 1},
+                             CutCase{"=S", build::build_s3m(s3m), 1, 2},
+                             CutCase{"=S", build::build_it(it), 1, 1},
+                             CutCase{"=M", build::build_mod(song()), 0, 0}}) {
+        Bytes module = c.module;
+        module.erase(module.end() - static_cast<std::ptrdiff_t>(c.cut), module.end());
+        const TempFile file(module);
+        const RunResult any = run_binary({"=A", file.path(), "i", "o1", "o2"});
+        const std::string warning =
+            c.slot == 0 ? "" : "Warning: the module ends inside the data of slot " + std::to_string(c.slot) +
+                                   "; what is missing reads as zeros.\n";
+        EXPECT_EQ(any.err, warning) << c.form << " cut by " << c.cut;
+        EXPECT_EQ(any.status, 0);
+        if (std::string(c.form) != "=S" || c.module[44] == 'S') {
+            const RunResult own = run_binary({c.form, file.path(), "i", "o1", "o2"});
+            EXPECT_EQ(own.err, "");
+            EXPECT_EQ(own.out, any.out) << c.form << " cut by " << c.cut;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace trk2inst::test

@@ -179,6 +179,52 @@ RunResult run_binary(const std::vector<std::string>& args, const Bytes* module, 
     return result;
 }
 
+RunResult run_at_terminal(const std::vector<std::string>& args, bool input_terminal, bool output_terminal)
+{
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0)
+        throw std::runtime_error("no pseudo-terminal");
+    const std::string terminal = ::ptsname(master);
+    std::unique_ptr<std::FILE, FileCloser> out(std::tmpfile());
+    std::unique_ptr<std::FILE, FileCloser> err(std::tmpfile());
+    std::string program = TRK2INST_BINARY;
+    std::vector<std::string> copies = args;
+    std::vector<char*> argv{program.data()};
+    for (std::string& arg : copies)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    std::fflush(nullptr);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const int slave = ::open(terminal.c_str(), O_RDWR);
+        const int null_in = ::open("/dev/null", O_RDONLY);
+        ::dup2(input_terminal ? slave : null_in, 0);
+        ::dup2(output_terminal ? slave : ::fileno(out.get()), 1);
+        ::dup2(::fileno(err.get()), 2);
+        ::execv(program.c_str(), argv.data());
+        ::_exit(127);
+    }
+    // Drain the terminal while the program runs, so that it never blocks on it.
+    ::fcntl(master, F_SETFL, O_NONBLOCK);
+    Bytes shown;
+    int wait_status = 0;
+    for (bool done = false; !done;) {
+        done = ::waitpid(child, &wait_status, WNOHANG) == child;
+        std::uint8_t buffer[4096];
+        ssize_t n;
+        while ((n = ::read(master, buffer, sizeof buffer)) > 0)
+            shown.insert(shown.end(), buffer, buffer + n);
+        if (!done)
+            ::usleep(1000);
+    }
+    ::close(master);
+    RunResult result;
+    result.status = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : 128 + WTERMSIG(wait_status);
+    result.out = output_terminal ? shown : read_all(out.get());
+    result.err = text_of(read_all(err.get()));
+    return result;
+}
+
 Bytes bytes_of(const std::string& text)
 {
     return Bytes(text.begin(), text.end());

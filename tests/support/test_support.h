@@ -83,6 +83,11 @@ RunResult run_binary(const std::vector<std::string>& args, const Bytes* module =
                      Source source = Source::file, const char* stdout_path = nullptr,
                      bool as_nobody = false);
 
+// Runs the built binary with a pseudo-terminal as its standard input (else
+// /dev/null) and as its standard output (else a file); RunResult::out holds
+// what either way reached standard output.
+RunResult run_at_terminal(const std::vector<std::string>& args, bool input_terminal, bool output_terminal);
+
 using build::numbered;
 Bytes bytes_of(const std::string& text);
 std::string text_of(const Bytes& bytes);
