@@ -1,14 +1,18 @@
 // Writes the example modules, the kind of module that the file name's ending
-// names:
-//   examples/demo.mod: a small four-channel ProTracker module with a looped
-//     sine lead, a looped square bass, a one-shot noise hit and a finetuned saw
-//     pad, and one pattern that plays them;
+// names. Every sample lasts at least half a second at its rate, and one
+// pattern plays them:
+//   examples/demo.mod: a four-channel ProTracker module with a looped sine
+//     lead, a looped square bass, a one-shot noise hit and a finetuned saw pad;
 //   examples/demo.it: an Impulse Tracker module with a 16-bit compressed looped
 //     sine, an 8-bit stereo pad with an odd loop and a compressed (IT 2.15)
-//     noise hit, and one pattern that plays them.
+//     noise hit;
+//   examples/demo.s3m: a Scream Tracker 3 module with an unsigned 8-bit
+//     looped lead and a 16-bit looped bass;
+//   examples/demo.xm: an Extended Module with an 8-bit looped lead, a 16-bit
+//     looped bass and a saw pad with a ping-pong loop.
 //
-//   make_demo examples/demo.mod
-//   make_demo examples/demo.it
+//   make_demo examples/demo.mod   (or .it, .s3m, .xm)
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <numbers>
@@ -63,10 +67,26 @@ Bytes noise_hit(std::size_t size)
     return out;
 }
 
-trk2inst::build::ModSample looped(std::string name, Bytes data, std::uint8_t volume)
+// Cycles of a waveform, fading from full to 60 %, enough to last `size` bytes.
+Bytes fading(Bytes (*cycle)(std::size_t), std::size_t period, std::size_t size)
+{
+    const Bytes one = cycle(period);
+    Bytes out;
+    for (std::size_t i = 0; i < size; ++i) {
+        const double envelope = 1.0 - 0.4 * std::min(1.0, double(i) / double(size - period));
+        out.push_back(signed_byte(envelope * double(static_cast<std::int8_t>(one[i % period])) / 127.0));
+    }
+    return out;
+}
+
+constexpr std::size_t half_second = 4224;  // bytes: 0.505 s at 8363 Hz, whole cycles of 64 and 128
+
+// The sample's last cycle loops.
+trk2inst::build::ModSample looped(std::string name, Bytes data, std::size_t period, std::uint8_t volume)
 {
     const auto words = static_cast<std::uint16_t>(data.size() / 2);
-    return {std::move(name), words, 0, volume, 0, words, std::move(data)};
+    const auto loop = static_cast<std::uint16_t>(period / 2);
+    return {std::move(name), words, 0, volume, static_cast<std::uint16_t>(words - loop), loop, std::move(data)};
 }
 
 // One pattern cell: sample number, Amiga period, effect and its parameter.
@@ -105,10 +125,10 @@ Bytes demo_mod()
 {
     trk2inst::build::ModSpec layout;
     layout.title = "trk2inst demo";
-    layout.samples.push_back(looped("sine lead", sine_cycle(64), 48));
-    layout.samples.push_back(looped("square bass", square_cycle(32), 64));
-    layout.samples.push_back({"noise hit", 2000, 0, 40, 0, 1, noise_hit(4000)});
-    auto saw_pad = looped("saw pad, finetune -1", saw_cycle(128), 32);
+    layout.samples.push_back(looped("sine lead", fading(sine_cycle, 64, half_second), 64, 48));
+    layout.samples.push_back(looped("square bass", fading(square_cycle, 32, half_second), 32, 64));
+    layout.samples.push_back({"noise hit", 2200, 0, 40, 0, 1, noise_hit(4400)});
+    auto saw_pad = looped("saw pad, finetune -1", fading(saw_cycle, 128, half_second), 128, 32);
     saw_pad.finetune = 0x0F;
     layout.samples.push_back(saw_pad);
     layout.pattern_data = demo_pattern();
@@ -124,12 +144,13 @@ std::int16_t scaled(double value, double full_scale)
     return static_cast<std::int16_t>(std::lround(value * full_scale));
 }
 
-// A plucked sine: two cycles of attack, then a steady cycle that loops.
-Values sine_pluck_16_bit(std::size_t cycle)
+// A plucked sine: cycles that fade, then a steady cycle that loops.
+Values sine_pluck_16_bit(std::size_t cycle, std::size_t cycles)
 {
     Values out;
-    for (std::size_t i = 0; i < 3 * cycle; ++i) {
-        const double envelope = i < 2 * cycle ? 1.0 - 0.3 * double(i) / double(2 * cycle) : 0.7;
+    const std::size_t fade = (cycles - 1) * cycle;
+    for (std::size_t i = 0; i < cycles * cycle; ++i) {
+        const double envelope = i < fade ? 1.0 - 0.3 * double(i) / double(fade) : 0.7;
         out.push_back(scaled(envelope * std::sin(2.0 * std::numbers::pi * double(i) / double(cycle)), 32767.0));
     }
     return out;
@@ -197,24 +218,24 @@ Bytes demo_it()
     layout.compatible_with = 0x0214;
     layout.patterns = {demo_it_pattern()};
 
-    const Values sine = sine_pluck_16_bit(128);
+    const Values sine = sine_pluck_16_bit(128, 33);
     ItSample lead = it_sample("SINE.WAV", "16-bit sine compressed", 0x1B, 0x01, sine.size(),
                               it_compress(sine, true, false));
-    lead.loop_begin = 256;
-    lead.loop_end = 384;
+    lead.loop_begin = static_cast<std::uint32_t>(sine.size() - 128);
+    lead.loop_end = static_cast<std::uint32_t>(sine.size());
     lead.volume = 48;
 
-    const Values left = pad_channel(509, true);
-    const Values right = pad_channel(509, false);
+    const Values left = pad_channel(8509, true);
+    const Values right = pad_channel(8509, false);
     Bytes pad_data = it_pcm(left, 8);
     append(pad_data, it_pcm(right, 8));
     ItSample pad = it_sample("PAD.WAV", "stereo pad, odd loop", 0x15, 0x01, left.size(), pad_data);
     pad.loop_begin = 64;
-    pad.loop_end = 509;  // 445 values: written twice over in a record
+    pad.loop_end = 8509;  // 8445 values: written twice over in a record
     pad.c5speed = 16726;
     pad.volume = 40;
 
-    const Values noise = noise_hit_8_bit(3000);
+    const Values noise = noise_hit_8_bit(11100);
     ItSample hit = it_sample("HIT.WAV", "noise hit, IT 2.15", 0x09, 0x05, noise.size(),
                              it_compress(noise, false, true));
     hit.c5speed = 22050;
@@ -223,15 +244,186 @@ Bytes demo_it()
     return build_it(layout);
 }
 
+// Scream Tracker 3 -----------------------------------------------------------
+
+// Packed rows: for each note the channel with 0x20 (note and instrument
+// follow), the note (octave in the high nibble) and the instrument; a zero
+// ends each row.
+Bytes demo_s3m_pattern()
+{
+    Bytes rows;
+    for (unsigned row = 0; row < 64; ++row) {
+        const auto play = [&](unsigned channel, unsigned note, unsigned instrument) {
+            rows.insert(rows.end(), {static_cast<std::uint8_t>(channel | 0x20), static_cast<std::uint8_t>(note),
+                                     static_cast<std::uint8_t>(instrument)});
+        };
+        if (row % 4 == 0)
+            play(0, row % 16 == 8 ? 0x47 : 0x40, 1);  // G-4, C-4
+        if (row % 16 == 0)
+            play(1, row % 32 == 0 ? 0x30 : 0x35, 2);  // C-3, F-3
+        rows.push_back(0);
+    }
+    return rows;
+}
+
+// Unsigned 8-bit bytes of the signed values.
+Bytes unsigned_bytes(const Bytes& signed_values)
+{
+    Bytes out;
+    for (std::uint8_t value : signed_values)
+        out.push_back(static_cast<std::uint8_t>(value ^ 0x80));
+    return out;
+}
+
+Bytes unsigned_16_bit(const Values& values)
+{
+    Bytes out;
+    for (std::int16_t value : values)
+        trk2inst::build::put_u16le(out, static_cast<std::uint16_t>(value) ^ 0x8000u);
+    return out;
+}
+
+Bytes demo_s3m()
+{
+    using namespace trk2inst::build;
+    S3mSpec layout;
+    layout.title = "trk2inst demo";
+    layout.format_information = 2;  // unsigned data
+    layout.patterns = {demo_s3m_pattern()};
+
+    S3mInstrument lead;
+    lead.file_name = "LEAD.SMP";
+    lead.title = "sine lead";
+    const Bytes sine = fading(sine_cycle, 64, half_second);
+    lead.length = static_cast<std::uint32_t>(sine.size());
+    lead.loop_begin = lead.length - 64;
+    lead.loop_end = lead.length;
+    lead.flags = 0x01;  // looped
+    lead.volume = 48;
+    lead.data = unsigned_bytes(sine);
+
+    S3mInstrument bass;
+    bass.file_name = "BASS16.SMP";
+    bass.title = "16-bit bass";
+    const Values wave = sine_pluck_16_bit(256, 33);
+    bass.length = static_cast<std::uint32_t>(wave.size());  // values: 0.5 s at 16726 Hz
+    bass.loop_begin = bass.length - 256;
+    bass.loop_end = bass.length;
+    bass.flags = 0x05;  // looped, 16-bit
+    bass.c2spd = 16726;
+    bass.data = unsigned_16_bit(wave);
+
+    layout.instruments = {lead, bass};
+    return build_s3m(layout);
+}
+
+// Extended Module ---------------------------------------------------------------
+
+// Packed cells: 0x83 and a note (49 = C-4) and an instrument, or 0x80 for an
+// empty cell.
+Bytes demo_xm_pattern(unsigned channels)
+{
+    Bytes cells;
+    for (unsigned row = 0; row < 64; ++row) {
+        for (unsigned channel = 0; channel < channels; ++channel) {
+            unsigned note = 0;
+            if (channel == 0 && row % 4 == 0)
+                note = row % 16 == 8 ? 56 : 49;
+            else if (channel == 1 && row % 16 == 0)
+                note = row % 32 == 0 ? 37 : 42;
+            else if (channel == 2 && row % 32 == 0)
+                note = 49;
+            if (note == 0)
+                cells.push_back(0x80);
+            else
+                cells.insert(cells.end(), {0x83, static_cast<std::uint8_t>(note), static_cast<std::uint8_t>(channel + 1)});
+        }
+    }
+    return cells;
+}
+
+// Each byte (or 16-bit word) the difference from the one before.
+Bytes xm_deltas_8(const Bytes& values)
+{
+    Bytes out;
+    std::uint8_t previous = 0;
+    for (std::uint8_t value : values) {
+        out.push_back(static_cast<std::uint8_t>(value - previous));
+        previous = value;
+    }
+    return out;
+}
+
+Bytes xm_deltas_16(const Values& values)
+{
+    Bytes out;
+    std::uint16_t previous = 0;
+    for (std::int16_t value : values) {
+        trk2inst::build::put_u16le(out, static_cast<std::uint16_t>(static_cast<std::uint16_t>(value) - previous));
+        previous = static_cast<std::uint16_t>(value);
+    }
+    return out;
+}
+
+trk2inst::build::XmInstrument xm_instrument(std::string name, trk2inst::build::XmSample sample)
+{
+    return {std::move(name), std::nullopt, std::nullopt, 40, {std::move(sample)}};
+}
+
+Bytes demo_xm()
+{
+    using namespace trk2inst::build;
+    XmSpec layout;
+    layout.name = "trk2inst demo";
+    layout.channels = 4;
+    layout.patterns = {{9, 64, demo_xm_pattern(layout.channels)}};
+
+    XmSample lead;
+    lead.name = "sine lead";
+    const Bytes sine = fading(sine_cycle, 64, half_second);
+    lead.length = static_cast<std::uint32_t>(sine.size());
+    lead.loop_start = lead.length - 64;
+    lead.loop_length = 64;
+    lead.type = 0x01;  // forward loop
+    lead.volume = 48;
+    lead.data = xm_deltas_8(sine);
+
+    XmSample bass;
+    bass.name = "16-bit bass";
+    const Values wave = sine_pluck_16_bit(128, 33);
+    bass.length = static_cast<std::uint32_t>(2 * wave.size());  // bytes
+    bass.loop_start = bass.length - 256;
+    bass.loop_length = 256;
+    bass.type = 0x11;  // 16-bit, forward loop
+    bass.relative_note = -12;
+    bass.data = xm_deltas_16(wave);
+
+    XmSample pad;
+    pad.name = "saw pad, ping-pong";
+    const Bytes saw = fading(saw_cycle, 128, half_second);
+    pad.length = static_cast<std::uint32_t>(saw.size());
+    pad.loop_start = 2048;
+    pad.loop_length = pad.length - 2048;
+    pad.type = 0x02;  // ping-pong loop
+    pad.volume = 32;
+    pad.data = xm_deltas_8(saw);
+
+    layout.instruments = {xm_instrument("lead", lead), xm_instrument("bass", bass), xm_instrument("pad", pad)};
+    return build_xm(layout);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
     if (argc != 2) {
-        std::fprintf(stderr, "usage: make_demo OUTPUT.mod | OUTPUT.it\n");
+        std::fprintf(stderr, "usage: make_demo OUTPUT.mod | OUTPUT.it | OUTPUT.s3m | OUTPUT.xm\n");
         return 2;
     }
     const std::string_view path(argv[1]);
-    const Bytes module = path.ends_with(".it") ? demo_it() : demo_mod();
+    const Bytes module = path.ends_with(".it")    ? demo_it()
+                         : path.ends_with(".s3m") ? demo_s3m()
+                         : path.ends_with(".xm")  ? demo_xm()
+                                                  : demo_mod();
     return trk2inst::build::write_file(argv[1], module) ? 0 : 1;
 }

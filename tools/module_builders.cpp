@@ -264,8 +264,11 @@ void put_s3m_instrument_header(Bytes& out, const S3mInstrument& instrument)
 
 }  // namespace
 
-Bytes build_s3m(const S3mSpec& layout)
+Bytes build_s3m(const S3mSpec& given)
 {
+    S3mSpec layout = given;
+    if (!layout.patterns.empty())
+        layout.pattern_count = static_cast<std::uint16_t>(layout.patterns.size());
     const auto count =
         layout.instrument_count.value_or(static_cast<std::uint16_t>(layout.instruments.size()));
     Bytes out;
@@ -282,6 +285,12 @@ Bytes build_s3m(const S3mSpec& layout)
             const auto own = static_cast<unsigned>(headers.back() / 16);
             patch_u16le(out, parapointers + 2 * i, layout.instruments[i].parapointer.value_or(own));
         }
+    }
+    for (std::size_t i = 0; i < layout.patterns.size(); ++i) {
+        align_to_paragraph(out);
+        patch_u16le(out, parapointers + 2u * count + 2 * i, static_cast<unsigned>(out.size() / 16));
+        put_u16le(out, static_cast<unsigned>(layout.patterns[i].size() + 2));  // counts itself
+        append(out, layout.patterns[i]);
     }
     for (std::size_t i = 0; i < layout.instruments.size(); ++i) {
         align_to_paragraph(out);

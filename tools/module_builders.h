@@ -127,6 +127,9 @@ struct S3mSpec {
     std::string tag = "SCRM";
     std::optional<std::uint16_t> instrument_count;
     std::vector<S3mInstrument> instruments;
+    // Packed rows of 64-row patterns; when there are any, the pattern count
+    // is theirs.
+    std::vector<Bytes> patterns;
 };
 
 Bytes build_s3m(const S3mSpec& layout);

@@ -1,10 +1,15 @@
 // The module input: byte, block and skip reads over a stdio stream that may be
 // a seekable file or a pipe. Everything past the end of the input reads as zeros,
 // so counts assembled from a cut-off module stay bounded by what the formats allow.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "driver/run_state.h"
 
@@ -68,6 +73,27 @@ void discard_forward(InputStream& input, std::int64_t count)
             break;
         }
     }
+}
+
+// An unnamed file in $TMPDIR, else /tmp; glibc's tmpfile() ignores TMPDIR.
+std::FILE* unnamed_temporary_file()
+{
+    const char* variable = std::getenv("TMPDIR");
+    const std::string folder = variable != nullptr && variable[0] != '\0' ? variable : "/tmp";
+    int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
+        // A file system without unnamed files: a named one, unlinked at once.
+        std::string name = folder + "/trk2inst-XXXXXX";
+        fd = ::mkstemp(name.data());
+        if (fd >= 0)
+            ::unlink(name.c_str());
+    }
+    if (fd < 0)
+        return nullptr;
+    std::FILE* file = ::fdopen(fd, "w+b");
+    if (file == nullptr)
+        ::close(fd);
+    return file;
 }
 
 }  // namespace
@@ -198,7 +224,7 @@ std::int64_t bytes_present(InputStream& input, std::int64_t offset, std::int64_t
 
 void copy_to_temporary_file(InputStream& input)
 {
-    std::unique_ptr<std::FILE, FileCloser> copy(std::tmpfile());
+    std::unique_ptr<std::FILE, FileCloser> copy(unnamed_temporary_file());
     if (!copy)
         fail("Error creating temporary file: %s\n", std::strerror(errno));
     static std::array<unsigned char, 64 * 1024> block;

@@ -1,7 +1,8 @@
 # Installs the build into an empty prefix and checks that the tree holds the
-# program and its manual page, that the program runs from there, and that the
-# page renders without warnings where groff is at hand. Then builds the Debian
-# package and checks its files and fields, where dpkg-deb is at hand.
+# program, its manual page, the copyright file and the changelog, that the
+# program runs from there, and that the page renders without warnings where
+# groff is at hand. Then builds the Debian package and checks its files and
+# fields where dpkg-deb is at hand, and asks lintian where it is installed.
 #   cmake -DBUILD_DIR=... -DPREFIX=... -DSOURCE_DIR=... -DCPACK=... -P check_install.cmake
 file(REMOVE_RECURSE "${PREFIX}")
 execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${PREFIX}"
@@ -10,7 +11,9 @@ if(NOT status EQUAL 0)
   message(FATAL_ERROR "cmake --install failed: ${status}")
 endif()
 
-foreach(path bin/trk2inst share/man/man1/trk2inst.1.gz)
+set(installed bin/trk2inst share/man/man1/trk2inst.1.gz share/doc/trk2inst/copyright
+              share/doc/trk2inst/changelog.gz)
+foreach(path ${installed})
   if(NOT EXISTS "${PREFIX}/${path}")
     message(FATAL_ERROR "missing from the install tree: ${path}")
   endif()
@@ -50,8 +53,8 @@ if(NOT status EQUAL 0 OR NOT package)
 endif()
 
 execute_process(COMMAND "${DPKG_DEB}" -c "${package}" OUTPUT_VARIABLE contents)
-foreach(path ./usr/bin/trk2inst ./usr/share/man/man1/trk2inst.1.gz)
-  string(FIND "${contents}" " ${path}\n" at)
+foreach(path ${installed})
+  string(FIND "${contents}" " ./usr/${path}\n" at)
   if(at EQUAL -1)
     message(FATAL_ERROR "missing from the package: ${path}\n${contents}")
   endif()
@@ -73,3 +76,15 @@ endif()
 # The packaged program runs from the unpacked tree.
 execute_process(COMMAND "${DPKG_DEB}" -x "${package}" "${package_dir}/root" RESULT_VARIABLE status)
 check_program_runs("${package_dir}/root/usr/bin/trk2inst")
+
+# lintian: no error and no warning (informational tags are allowed).
+find_program(LINTIAN lintian)
+if(NOT LINTIAN)
+  message(STATUS "lintian is missing: the package is not checked by it")
+  return()
+endif()
+execute_process(COMMAND "${LINTIAN}" --fail-on error,warning "${package}"
+                RESULT_VARIABLE status OUTPUT_VARIABLE report ERROR_VARIABLE report)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "lintian finds fault with the package:\n${report}")
+endif()

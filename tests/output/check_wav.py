@@ -189,10 +189,10 @@ def main():
     with open(xm, "wb") as f:
         f.write(extended([(127, 127), (-128, -128), (12, 0), (-12, -16), (0, 64)]))
     built.append(("=M", xm, 5))
-    examples = [("=M", os.path.join(EXAMPLES, "demo.mod"), 31)]
-    if os.path.exists(os.path.join(EXAMPLES, "demo.it")):
-        examples.append(("=A", os.path.join(EXAMPLES, "demo.it"), 99))
-
+    examples = [("=M", os.path.join(EXAMPLES, "demo.mod"), 31),
+                ("=A", os.path.join(EXAMPLES, "demo.it"), 99),
+                ("=S", os.path.join(EXAMPLES, "demo.s3m"), 99),
+                ("=A", os.path.join(EXAMPLES, "demo.xm"), 99)]
     for form, module, slots in examples + built:
         for slot in range(1, slots + 1):
             check_slot(form, module, slot)
