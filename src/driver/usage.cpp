@@ -19,7 +19,7 @@ const char* usage_text()
            "\n"
            "Commands:\n"
            "  oN         instrument record of slot N (1 to 99)             trk2inst =M demo.mod o1 > lead.bin\n"
-           "  -NAME      record of the slot named NAME                     trk2inst =M demo.mod -kick > kick.bin\n"
+           "  -NAME      record of the slot named NAME                     trk2inst =M demo.mod \"-noise hit\" > hit.bin\n"
            "  wN         slot N as an 8-bit WAV file at its note's rate    trk2inst =M demo.mod w1 > lead.wav\n"
            "  sN         slot N's sample as stored, as a WAV file          trk2inst =A demo.it s1 > sine.wav\n"
            "  xDIR       every sample as stored into DIR/NN-NAME.wav       trk2inst =A demo.it xsamples\n"
