@@ -1,8 +1,11 @@
 #include "test_support.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <fstream>
 
 #include <csignal>
 #include <cstdlib>
@@ -135,6 +138,22 @@ RunResult run_in_process(const std::vector<std::string>& args, const Bytes* modu
     return result;
 }
 
+// A copy of the program that the user nobody may run wherever the build tree
+// is; removed when the tests end.
+char nobody_copy[64];
+
+std::string program_for_nobody()
+{
+    if (nobody_copy[0] == '\0') {
+        std::snprintf(nobody_copy, sizeof nobody_copy, "/tmp/trk2inst-for-nobody-%d", static_cast<int>(::getpid()));
+        std::ifstream in(TRK2INST_BINARY, std::ios::binary);
+        std::ofstream(nobody_copy, std::ios::binary) << in.rdbuf();
+        ::chmod(nobody_copy, 0755);
+        std::atexit([] { ::unlink(nobody_copy); });
+    }
+    return nobody_copy;
+}
+
 RunResult run_binary(const std::vector<std::string>& args, const Bytes* module, Source source,
                      const char* stdout_path, bool as_nobody)
 {
@@ -145,7 +164,8 @@ RunResult run_binary(const std::vector<std::string>& args, const Bytes* module, 
         input = std::make_unique<ModuleInput>(*module, source);
     // Everything the child needs is prepared before the fork: a pipe's writer
     // thread may be running.
-    std::string program = TRK2INST_BINARY;
+    as_nobody = as_nobody && ::getuid() == 0;
+    std::string program = as_nobody ? program_for_nobody() : TRK2INST_BINARY;
     std::vector<std::string> copies = args;
     std::vector<char*> argv{program.data()};
     for (std::string& arg : copies)
@@ -161,7 +181,7 @@ RunResult run_binary(const std::vector<std::string>& args, const Bytes* module, 
         ::dup2(in_fd, 0);
         ::dup2(out_fd, 1);
         ::dup2(err_fd, 2);
-        if (as_nobody && ::getuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+        if (as_nobody && (::setgid(65534) != 0 || ::setuid(65534) != 0))
             ::_exit(126);
         ::execv(program.c_str(), argv.data());
         ::_exit(127);
@@ -183,7 +203,7 @@ RunResult run_at_terminal(const std::vector<std::string>& args, bool input_termi
 {
     const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
     if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0)
-        throw std::runtime_error("no pseudo-terminal");
+        return {-1, {}, "no pseudo-terminal here"};
     const std::string terminal = ::ptsname(master);
     std::unique_ptr<std::FILE, FileCloser> out(std::tmpfile());
     std::unique_ptr<std::FILE, FileCloser> err(std::tmpfile());
