@@ -123,9 +123,10 @@ bool wav_head(const SourceShape& shape, const char* name, Bytes& head)
 }
 
 // WAV's 8-bit samples are unsigned: each signed byte has its top bit flipped.
+// Blocks as large as stdio's buffer or larger go straight to the file.
 void write_unsigned_data(std::FILE* out, const std::uint8_t* data, std::size_t size)
 {
-    std::array<std::uint8_t, 4096> block;
+    static std::array<std::uint8_t, 64 * 1024> block;
     for (std::size_t done = 0; done < size; done += block.size()) {
         const std::size_t count = std::min(block.size(), size - done);
         for (std::size_t i = 0; i < count; ++i)

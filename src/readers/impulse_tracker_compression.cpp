@@ -160,7 +160,13 @@ ItChannelRead read_it_compressed_channel(InputStream& input, std::int64_t offset
     static std::array<std::uint8_t, 0x10000 + stream_padding> stream;
     const std::int64_t block_values = it_block_values(kind);
     keep = std::clamp<std::int64_t>(keep, 0, std::max<std::int64_t>(length, 0));
-    out.clear();
+    // The buffer only grows: one sample after another of the same size costs
+    // no clearing, so every value up to `written` is set here.
+    const auto room = [&out](std::int64_t size) {
+        if (out.size() < static_cast<std::size_t>(size))
+            out.resize(static_cast<std::size_t>(size));
+    };
+    std::int64_t written = 0;
     ItChannelRead result;
     bool source_open = whole_source;
     std::int64_t done = 0;  // values of the channel that its blocks have covered
@@ -175,10 +181,13 @@ ItChannelRead read_it_compressed_channel(InputStream& input, std::int64_t offset
             const auto present = static_cast<std::size_t>(std::min<std::int64_t>(size, file_size - offset - 2));
             read_block(input, stream.data(), present);
             std::fill_n(stream.data() + present, stream_padding, std::uint8_t{0});
-            const auto wanted = static_cast<std::size_t>(source_open ? values : std::min(values, keep - done));
-            out.resize(static_cast<std::size_t>(done) + wanted);  // the values not produced stay 0
-            const std::size_t produced = decode_it_block(stream.data(), present, kind,
-                                                         out.data() + done, wanted);
+            const std::int64_t wanted = source_open ? values : std::min(values, keep - done);
+            room(done + wanted);
+            std::int16_t* at = out.data() + done;
+            const std::size_t produced =
+                decode_it_block(stream.data(), present, kind, at, static_cast<std::size_t>(wanted));
+            std::fill(at + produced, at + wanted, std::int16_t{0});
+            written = done + wanted;
             if (source_open) {
                 result.source_values = done + static_cast<std::int64_t>(produced);
                 source_open = static_cast<std::int64_t>(produced) == values;
@@ -187,8 +196,10 @@ ItChannelRead read_it_compressed_channel(InputStream& input, std::int64_t offset
         offset += 2 + std::int64_t{size};
         done += values;
     }
-    if (out.size() < static_cast<std::size_t>(keep))
-        out.resize(static_cast<std::size_t>(keep), 0);
+    if (written < keep) {
+        room(keep);
+        std::fill(out.data() + written, out.data() + keep, std::int16_t{0});
+    }
     // Stopped early: the file ended first, or the caller did not ask for the end.
     result.end = done < length ? std::max(offset, file_size) : offset;
     result.complete = done >= length && offset <= file_size;

@@ -38,9 +38,10 @@ struct ItChannelRead {
 };
 
 // Reads the blocks of one channel of `length` values, starting at `offset` in
-// a file of `file_size` bytes, into `out`: at least its first `keep` values,
-// zeros where the stream lacks them, and with `whole_source` every value up to
-// the first block that falls short. With `find_end` the blocks after those are
+// a file of `file_size` bytes, into the front of `out` (which grows as need
+// be, and may hold more): at least its first `keep` values, zeros where the
+// stream lacks them, and with `whole_source` every value up to the first
+// block that falls short. With `find_end` the blocks after those are
 // walked too, to find where the channel ends and whether the file holds it.
 ItChannelRead read_it_compressed_channel(InputStream& input, std::int64_t offset,
                                          std::int64_t file_size, const ItCompression& kind,

@@ -3,6 +3,7 @@
 #include "readers/source_sample.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 
 namespace trk2inst {
@@ -88,22 +89,31 @@ void encode_wav_data(int bits, std::span<const std::int16_t> left,
 {
     const bool stereo = !right.empty();
     const auto count = static_cast<std::size_t>(std::max<std::int64_t>(frames, 0));
-    const std::size_t width = bits == 16 ? 2 : 1;
-    out.resize(count * width * (stereo ? 2 : 1));
-    std::uint8_t* at = out.data();
-    const auto put = [&](std::int16_t value) {
-        const auto word = static_cast<std::uint16_t>(value);
-        if (width == 1) {
-            *at++ = static_cast<std::uint8_t>((word & 0xFF) ^ 0x80);
-        } else {
-            *at++ = static_cast<std::uint8_t>(word & 0xFF);
-            *at++ = static_cast<std::uint8_t>(word >> 8);
+    const std::size_t channels = stereo ? 2 : 1;
+    if (bits == 8) {
+        out.resize(count * channels);
+        for (std::size_t i = 0; i < count; ++i) {
+            out[i * channels] = static_cast<std::uint8_t>((static_cast<unsigned>(left[i]) & 0xFF) ^ 0x80);
+            if (stereo)
+                out[i * 2 + 1] = static_cast<std::uint8_t>((static_cast<unsigned>(right[i]) & 0xFF) ^ 0x80);
         }
+        return;
+    }
+    if (!stereo && std::endian::native == std::endian::little) {
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(left.data());
+        out.assign(bytes, bytes + 2 * count);  // already little-endian 16-bit values
+        return;
+    }
+    out.resize(2 * count * channels);
+    const auto put = [&](std::size_t at, std::int16_t value) {
+        const auto word = static_cast<std::uint16_t>(value);
+        out[at] = static_cast<std::uint8_t>(word & 0xFF);
+        out[at + 1] = static_cast<std::uint8_t>(word >> 8);
     };
     for (std::size_t i = 0; i < count; ++i) {
-        put(left[i]);
+        put(2 * i * channels, left[i]);
         if (stereo)
-            put(right[i]);
+            put(4 * i + 2, right[i]);
     }
 }
 
