@@ -100,6 +100,7 @@ Bytes build_mod(const ModSpec& layout)
     for (std::uint8_t order : layout.orders)
         put_u8(out, order);
     put_text(out, layout.tag, 4);
+    append(out, layout.after_tag);
     if (layout.pattern_data) {
         append(out, *layout.pattern_data);
     } else {
@@ -107,6 +108,34 @@ Bytes build_mod(const ModSpec& layout)
         fit_to(out, out.size() + patterns * static_cast<std::size_t>(layout.channels) * 256);
     }
     for (std::size_t i = 0; i < layout.samples.size() && i < 31; ++i)
+        append(out, mod_sample_data(layout.samples[i], static_cast<int>(i + 1)));
+    return out;
+}
+
+Bytes build_st15(const St15Spec& layout)
+{
+    Bytes out;
+    put_text(out, layout.title, 20);
+    for (std::size_t i = 0; i < 15; ++i) {
+        const ModSample sample = i < layout.samples.size() ? layout.samples[i] : ModSample{};
+        put_text(out, sample.name, 22);
+        put_u16be(out, sample.length);
+        put_u8(out, sample.finetune);
+        put_u8(out, sample.volume);
+        put_u16be(out, sample.loop_start);  // bytes
+        put_u16be(out, sample.loop_length);
+    }
+    put_u8(out, layout.song_length);
+    put_u8(out, layout.tempo);
+    for (std::uint8_t order : layout.orders)
+        put_u8(out, order);
+    if (layout.pattern_data) {
+        append(out, *layout.pattern_data);
+    } else {
+        const std::size_t patterns = *std::max_element(layout.orders.begin(), layout.orders.end()) + 1u;
+        fit_to(out, out.size() + patterns * 1024);
+    }
+    for (std::size_t i = 0; i < layout.samples.size() && i < 15; ++i)
         append(out, mod_sample_data(layout.samples[i], static_cast<int>(i + 1)));
     return out;
 }

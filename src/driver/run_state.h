@@ -74,6 +74,10 @@ struct ModuleSummary {
     std::int32_t channels = 0;
     std::int32_t patterns = 0;
     bool no_expected_length = false;
+    // ProTracker family: the bytes before the patterns (4 more after "FA0x"),
+    // or the whole expected length when a reader knows it (15 samples).
+    std::int64_t header_size = 1084;
+    std::int64_t expected_length = -1;
 };
 
 // What the commands of a run need of the source samples ("=A" only): the
@@ -111,7 +115,7 @@ struct InputStream {
     // The last bytes read, each at its position modulo their count. An input
     // that may rewind goes back over them on a pipe: positions below
     // replay_until are read again from here.
-    std::array<std::uint8_t, 256> recent{};
+    std::array<std::uint8_t, 4096> recent{};
     std::int64_t replay_until = 0;
     bool may_rewind = false;
     // The size of a seekable input, once asked for; -1 before.

@@ -8,7 +8,6 @@ namespace {
 
 constexpr char note_letters[] = "CCDDEFFGGAAB";
 constexpr char note_accidentals[] = ".#.#..#.#.#.";
-constexpr std::int64_t protracker_header_size = 1084;  // up to and including the tag
 
 void print_slot(std::FILE* out, int number, const SampleSlot& slot)
 {
@@ -23,7 +22,9 @@ void print_slot(std::FILE* out, int number, const SampleSlot& slot)
 
 std::int64_t expected_file_length(const RunState& state)
 {
-    std::int64_t length = protracker_header_size +
+    if (state.summary.expected_length >= 0)
+        return state.summary.expected_length;
+    std::int64_t length = state.summary.header_size +
                           256 * std::int64_t{state.summary.channels} * state.summary.patterns;
     for (const SampleSlot& slot : state.samples)
         length += 2 * std::int64_t{slot.length};

@@ -17,6 +17,10 @@ void read_streamed_module(RunState& state);
 // Channel count for a ProTracker format tag; in WOW mode "M.K." becomes "WOW!".
 std::int32_t decode_format_tag(std::array<char, 5>& tag, bool wow_mode);
 
+// "=A", for a module whose tag is not known: reads it as a 15-sample module
+// from its start when it is one; false, storing nothing, when it is not.
+bool read_soundtracker_module(RunState& state);
+
 // Continues right after the 17-byte Extended Module signature.
 void read_extended_module(RunState& state);
 

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "readers/protracker_format.h"
 #include "readers/readers.h"
 #include "readers/source_sample.h"
 
@@ -22,16 +23,6 @@ bool read_extended_module_signature(InputStream& input)
     const std::size_t got = read_block(input, head.data(), head.size());
     return got == head.size() &&
            std::memcmp(head.data(), extended_module_signature, head.size()) == 0;
-}
-
-bool is_digit(char c, char lowest)
-{
-    return c >= lowest && c <= '9';
-}
-
-bool tag_is(const std::array<char, 5>& tag, const char* text)
-{
-    return std::memcmp(tag.data(), text, 4) == 0;
 }
 
 void read_protracker_sample_header(InputStream& input, SampleSlot& slot, int slot_number)
@@ -77,6 +68,25 @@ void read_protracker_sample_data(RunState& state, SampleSlot& slot, int slot_num
     describe_source(slot, source, true);
 }
 
+// The tag's channel count and layout. Under "=A" a module whose tag is not
+// known may still be a 15-sample module, which has no tag: the four bytes
+// are then pattern data, not text.
+ProTrackerTag read_format_tag(RunState& state)
+{
+    std::array<char, 5>& tag = state.summary.format_tag;
+    read_block(state.input, tag.data(), 4);
+    tag[4] = '\0';
+    const bool any_module = state.settings.convert_samples;
+    if (const auto known = recognise_protracker_tag(tag.data(), state.settings.wow_mode, any_module)) {
+        if (known->becomes_wow)
+            std::memcpy(tag.data(), "WOW!", 4);
+        return *known;
+    }
+    if (any_module && !tag_is_text(tag.data()) && read_soundtracker_module(state))
+        return {};
+    fail("Unexpected format tag: %s\n", printable(tag.data()).c_str());
+}
+
 void read_protracker_module(RunState& state)
 {
     InputStream& input = state.input;
@@ -86,10 +96,16 @@ void read_protracker_module(RunState& state)
         read_protracker_sample_header(input, state.samples[static_cast<std::size_t>(slot)], slot + 1);
     skip_bytes(input, 2);  // song length, restart position
     summary.patterns = read_order_table_maximum(input);
-    read_block(input, summary.format_tag.data(), 4);
-    summary.format_tag[4] = '\0';
-    summary.channels = decode_format_tag(summary.format_tag, state.settings.wow_mode);
+    const ProTrackerTag tag = read_format_tag(state);
+    if (tag.channels == 0)
+        return;  // read as a 15-sample module
+    summary.channels = tag.channels;
     summary.patterns += 1;
+    // Two 4-channel patterns make each 8-channel one: the file holds an even count.
+    if (tag.paired_patterns)
+        summary.patterns += summary.patterns & 1;
+    skip_bytes(input, tag.bytes_after_tag);
+    summary.header_size += tag.bytes_after_tag;
     // 64 rows of 4 bytes per channel
     skip_bytes(input, std::int64_t{summary.channels} * 256 * summary.patterns);
     for (int slot = 0; slot < protracker_samples; ++slot)
@@ -100,27 +116,12 @@ void read_protracker_module(RunState& state)
 
 std::int32_t decode_format_tag(std::array<char, 5>& tag, bool wow_mode)
 {
-    const char* c = tag.data();
-    if (tag_is(tag, "M.K.")) {
-        if (!wow_mode)
-            return 4;
+    const auto known = recognise_protracker_tag(tag.data(), wow_mode, false);
+    if (!known)
+        fail("Unexpected format tag: %s\n", printable(tag.data()).c_str());
+    if (known->becomes_wow)
         std::memcpy(tag.data(), "WOW!", 4);
-        return 8;
-    }
-    if (tag_is(tag, "M!K!") || tag_is(tag, "M&K!"))
-        return 4;
-    if (std::memcmp(c, "FLT", 3) == 0)
-        return 4;  // FLT8 too: the fourth character is not examined
-    if (tag_is(tag, "CD81") || tag_is(tag, "OCTA") || tag_is(tag, "OKTA"))
-        return 8;
-    if (std::memcmp(c, "TDZ", 3) == 0 && is_digit(c[3], '1'))
-        return c[3] - '0';
-    if (is_digit(c[0], '1') && std::memcmp(c + 1, "CHN", 3) == 0)
-        return c[0] - '0';
-    if (is_digit(c[0], '1') && is_digit(c[1], '0') &&
-        (std::memcmp(c + 2, "CH", 2) == 0 || std::memcmp(c + 2, "CN", 2) == 0))
-        return (c[0] - '0') * 10 + (c[1] - '0');
-    fail("Unexpected format tag: %s\n", printable(c).c_str());
+    return known->channels;
 }
 
 void read_streamed_module(RunState& state)
