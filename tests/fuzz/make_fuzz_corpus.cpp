@@ -56,6 +56,37 @@ std::vector<std::pair<std::string, Bytes>> mod_modules()
     return modules;
 }
 
+// Tags that only "=A" reads, and 15-sample modules: plain, with both kinds of
+// hidden pattern, and cut off.
+std::vector<std::pair<std::string, Bytes>> other_family_modules()
+{
+    std::vector<std::pair<std::string, Bytes>> modules;
+    for (const auto& [tag, channels] : std::vector<std::pair<std::string, int>>{
+             {"N.T.", 4}, {"FEST", 4}, {"CD61", 6}, {"WARD", 8}, {"FA06", 6}, {"EXO8", 4}}) {
+        ModSpec layout = small_mod(tag, channels);
+        if (tag == "FA06")
+            layout.after_tag = {0, 0x40, 0, 0};
+        modules.emplace_back("mod-" + tag.substr(0, 2) + tag.substr(3), build_mod(layout));
+    }
+    St15Spec st15;
+    st15.samples = {{"st-01:lead", 16, 0, 48, 3, 5, {}}, {"", 0, 0, 0, 0, 1, {}}, {"st-01:hit", 40, 0, 64, 0, 1, {}}};
+    st15.orders[0] = 1;
+    modules.emplace_back("st15", build_st15(st15));
+    St15Spec hidden = st15;
+    hidden.song_length = 2;
+    hidden.orders[2] = 3;
+    Bytes patterns(4 * 1024, 0);
+    std::fill(patterns.begin() + 2048, patterns.begin() + 3072, std::uint8_t{0x55});
+    hidden.pattern_data = patterns;
+    modules.emplace_back("st15-hidden-samples", build_st15(hidden));
+    hidden.pattern_data = Bytes(4 * 1024, 0);
+    modules.emplace_back("st15-hidden-pattern", build_st15(hidden));
+    Bytes cut = build_st15(st15);
+    fit_to(cut, cut.size() - 20);
+    modules.emplace_back("st15-cut-off", cut);
+    return modules;
+}
+
 XmSample xm_sample(std::uint32_t length, std::uint8_t type, std::uint32_t loop_start = 0,
                    std::uint32_t loop_length = 0)
 {
@@ -272,7 +303,7 @@ int main(int argc, char** argv)
                        with_options(options, module));
 
     auto any = streamed;
-    for (const auto& family : {s3m_modules(), it_modules()})
+    for (const auto& family : {s3m_modules(), it_modules(), other_family_modules()})
         any.insert(any.end(), family.begin(), family.end());
     for (const auto& [name, module] : any)
         for (std::uint8_t options : std::initializer_list<std::uint8_t>{0, 1, 4, 8, 9})
