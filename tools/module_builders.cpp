@@ -82,12 +82,15 @@ Bytes mod_sample_data(const ModSample& sample, int slot_number)
                        : filler(2 * std::size_t{sample.length}, static_cast<unsigned>(slot_number));
 }
 
-Bytes build_mod(const ModSpec& layout)
+namespace {
+
+// The title and `count` 30-byte sample headers, the samples not given empty.
+void put_title_and_sample_headers(Bytes& out, const std::string& title, const std::vector<ModSample>& samples,
+                                  std::size_t count)
 {
-    Bytes out;
-    put_text(out, layout.title, 20);
-    for (std::size_t i = 0; i < 31; ++i) {
-        const ModSample sample = i < layout.samples.size() ? layout.samples[i] : ModSample{};
+    put_text(out, title, 20);
+    for (std::size_t i = 0; i < count; ++i) {
+        const ModSample sample = i < samples.size() ? samples[i] : ModSample{};
         put_text(out, sample.name, 22);
         put_u16be(out, sample.length);
         put_u8(out, sample.finetune);
@@ -95,6 +98,14 @@ Bytes build_mod(const ModSpec& layout)
         put_u16be(out, sample.loop_start);
         put_u16be(out, sample.loop_length);
     }
+}
+
+}  // namespace
+
+Bytes build_mod(const ModSpec& layout)
+{
+    Bytes out;
+    put_title_and_sample_headers(out, layout.title, layout.samples, 31);
     put_u8(out, layout.song_length);
     put_u8(out, 127);  // restart byte as ProTracker writes it
     for (std::uint8_t order : layout.orders)
@@ -115,16 +126,7 @@ Bytes build_mod(const ModSpec& layout)
 Bytes build_st15(const St15Spec& layout)
 {
     Bytes out;
-    put_text(out, layout.title, 20);
-    for (std::size_t i = 0; i < 15; ++i) {
-        const ModSample sample = i < layout.samples.size() ? layout.samples[i] : ModSample{};
-        put_text(out, sample.name, 22);
-        put_u16be(out, sample.length);
-        put_u8(out, sample.finetune);
-        put_u8(out, sample.volume);
-        put_u16be(out, sample.loop_start);  // bytes
-        put_u16be(out, sample.loop_length);
-    }
+    put_title_and_sample_headers(out, layout.title, layout.samples, 15);  // loop starts in bytes
     put_u8(out, layout.song_length);
     put_u8(out, layout.tempo);
     for (std::uint8_t order : layout.orders)

@@ -45,26 +45,19 @@ std::int32_t read_order_table_maximum(InputStream& input)
     return largest;
 }
 
-// The source sample ("=A"): the bytes the input holds, the loop from 2 * start
-// to 2 * (start + length) when it is 2 words or more, the rate "w" gives.
+// The source sample ("=A"): the record's data as "w" writes them, cut to the
+// bytes the input holds.
 void read_protracker_sample_data(RunState& state, SampleSlot& slot, int slot_number)
 {
-    InputStream& input = state.input;
-    const std::int64_t start = input.position;
-    const std::size_t arrived = read_sample_data(input, slot);
+    const std::size_t arrived = read_sample_data(state.input, slot);
     if (!state.settings.convert_samples || !slot.data)
         return;
     if (arrived < 2 * static_cast<std::size_t>(slot.length))
         note_cut_slot(state, slot_number);
     if (state.settings.source_need == SourceNeed::none)
         return;
-    SourceShape source;
-    source.frames = bytes_present(input, start, 2 * std::int64_t{slot.length});
-    source.rate = rate_from_pitch(slot.note, slot.finetune);
-    if (slot.loop_length >= 2) {
-        const std::int64_t loop_start = 2 * std::int64_t{slot.loop_start};
-        add_source_loop(source, false, false, loop_start, loop_start + 2 * std::int64_t{slot.loop_length});
-    }
+    SourceShape source = record_source_shape(slot);
+    source.frames = static_cast<std::int64_t>(arrived);
     describe_source(slot, source, true);
 }
 
