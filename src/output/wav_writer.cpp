@@ -113,7 +113,8 @@ bool wav_head(const SourceShape& shape, const char* name, Bytes& head)
         put_smpl_chunk(head, shape);
     put_name_chunk(head, name);
     put_tag(head, "data");
-    const std::uint64_t riff_size = head.size() + 4 + data_bytes - 8;
+    // An odd data chunk is followed by a pad byte, which RIFF's size counts.
+    const std::uint64_t riff_size = head.size() + 4 + data_bytes + (data_bytes & 1) - 8;
     if (riff_size > 0xFFFFFFFFu)
         return false;
     put_u32le(head, static_cast<std::uint32_t>(data_bytes));
@@ -189,6 +190,8 @@ bool write_source_wav_file(RunState& state, std::size_t index, std::FILE* out)
         decode_source_again(state, index, wav);
         write_bytes(out, wav);
     }
+    if ((shape.frames * shape.channels * shape.bits / 8) % 2 != 0)
+        std::fputc(0, out);  // the pad byte
     return true;
 }
 
