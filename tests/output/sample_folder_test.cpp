@@ -25,13 +25,11 @@ struct NameCase {
 TEST(SampleFileName, IsTheNumberAndTheNameMadeSafe)
 {
     for (const NameCase& c : {NameCase{1, "lead", "01-lead.wav"},
-                              NameCase{12, "bass drum  ", "12-bass_drum.wav"},
+                              NameCase{12, "bass drum", "12-bass_drum.wav"},
                               NameCase{3, ".hidden", "03-_hidden.wav"},
                               NameCase{4, "../a/b\\c:\x01\xE9", "04-_._a_b_c___.wav"},
                               NameCase{5, "", "05.wav"},
-                              NameCase{6, "   ", "06.wav"},
-                              NameCase{7, " v1.2-x_Y", "07-_v1.2-x_Y.wav"},
-                              NameCase{99, "Sample_1_____________X", "99-Sample_1_____________X.wav"}})
+                              NameCase{99, " v1.2-x_Y  ", "99-_v1.2-x_Y.wav"}})
         EXPECT_EQ(sample_file_name(c.slot, c.name), c.file) << c.name;
 }
 

@@ -17,28 +17,6 @@ namespace {
 
 using Values = std::vector<std::int16_t>;
 
-std::uint32_t u32le(const Bytes& bytes, std::size_t at)
-{
-    std::uint32_t value = 0;
-    for (std::size_t i = 4; i-- > 0;)
-        value = value << 8 | bytes[at + i];
-    return value;
-}
-
-// The chunks of a RIFF WAVE file by tag; the outer size must be the file's.
-std::map<std::string, Bytes> chunks_of(const Bytes& file)
-{
-    std::map<std::string, Bytes> chunks;
-    EXPECT_EQ(u32le(file, 4), file.size() - 8);
-    for (std::size_t at = 12; at + 8 <= file.size();) {
-        const std::uint32_t size = u32le(file, at + 4);
-        const auto begin = file.begin() + static_cast<std::ptrdiff_t>(at);
-        chunks[std::string(begin, begin + 4)] = Bytes(begin + 8, begin + 8 + size);
-        at += 8 + size + (size & 1);
-    }
-    return chunks;
-}
-
 // The WAV data of the values: 8-bit with the top bit flipped, 16-bit
 // little-endian, stereo interleaved.
 Bytes wav_data(int bits, const Values& left, const Values& right = {})
@@ -94,7 +72,9 @@ TEST_P(SourceWav, IsTheSampleAsTheModuleStoresIt)
     ASSERT_NE(at, std::string::npos);
     EXPECT_NE(out.find(json, at), std::string::npos) << out.substr(at);
 
-    auto chunks = chunks_of(Bytes(result.out.begin(), result.out.begin() + static_cast<std::ptrdiff_t>(at)));
+    std::map<std::string, Bytes> chunks;
+    for (auto& [tag, payload] : riff_chunks(Bytes(result.out.begin(), result.out.begin() + static_cast<std::ptrdiff_t>(at))))
+        chunks[tag] = payload;
     const std::uint32_t align = c.channels * c.bits / 8u;
     Bytes fmt{1, 0};
     build::put_u16le(fmt, c.channels);
@@ -120,7 +100,7 @@ TEST_P(SourceWav, IsTheSampleAsTheModuleStoresIt)
 }
 
 constexpr std::uint8_t it_present = 0x01, it_wide = 0x02, it_stereo = 0x04, it_compressed = 0x08,
-                       it_loop = 0x10, it_sustain = 0x20, it_ping_pong = 0x40, it_sustain_ping_pong = 0x80;
+                       it_loop = 0x10, it_sustain = 0x20, it_sustain_ping_pong = 0x80;
 
 Bytes it_module(std::uint8_t flags, std::uint8_t convert, std::uint32_t length, Bytes data,
                 std::uint32_t rate, std::array<std::uint32_t, 4> loops = {})
@@ -207,11 +187,6 @@ Bytes cut(Bytes module, std::size_t drop)
     return module;
 }
 
-Bytes pcm8(const Values& values)
-{
-    return build::it_pcm(values, 8);
-}
-
 INSTANTIATE_TEST_SUITE_P(
     Cases, SourceWav,
     ::testing::Values(
@@ -220,12 +195,6 @@ INSTANTIATE_TEST_SUITE_P(
                              build::it_pcm(wide_values, 16), 44100, {1, 4, 2, 6}),
                    1, 1, 16, 44100, wav_data(16, wide_values), {{0, 1, 3}, {1, 2, 5}},
                    R"({"bits": 16, "channels": 1, "frames": 6, "rate": 44100, "loops": [{"kind": "forward", "sustain": false, "start": 1, "end": 3}, {"kind": "ping-pong", "sustain": true, "start": 2, "end": 5}], "compression": null, "converted": true})"},
-        SourceCase{"IT 8-bit stereo, ping-pong loop", "=A",
-                   it_module(it_present | it_stereo | it_loop | it_ping_pong, 1, 4,
-                             [] { Bytes d = pcm8(left_values); build::append(d, pcm8(right_values)); return d; }(),
-                             22050, {0, 4}),
-                   1, 2, 8, 22050, wav_data(8, left_values, right_values), {{1, 0, 3}},
-                   R"({"bits": 8, "channels": 2, "frames": 4, "rate": 22050, "loops": [{"kind": "ping-pong", "sustain": false, "start": 0, "end": 3}], "compression": null, "converted": true})"},
         SourceCase{"IT 16-bit stereo compressed (2.15), C5Speed above 16 bits", "=A",
                    it_module(it_present | it_wide | it_stereo | it_compressed, 5, 8,
                              [] { Bytes d = build::it_compress(noise, true, true);
@@ -236,7 +205,7 @@ INSTANTIATE_TEST_SUITE_P(
                    R"({"bits": 16, "channels": 2, "frames": 8, "rate": 96000, "loops": [], "compression": "it2.15", "converted": true})"},
         // The file ends after 6 of 10 values: the loop ends there, a loop past it is left out.
         SourceCase{"IT 8-bit cut off", "=A",
-                   cut(it_module(it_present | it_loop | it_sustain, 1, 10, pcm8({9, 8, 7, 6, 5, 4, 3, 2, 1, 0}), 8363,
+                   cut(it_module(it_present | it_loop | it_sustain, 1, 10, build::it_pcm({9, 8, 7, 6, 5, 4, 3, 2, 1, 0}, 8), 8363,
                                  {4, 10, 7, 9}), 4),
                    1, 1, 8, 8363, wav_data(8, {9, 8, 7, 6, 5, 4}), {{0, 4, 5}},
                    R"({"bits": 8, "channels": 1, "frames": 6, "rate": 8363, "loops": [{"kind": "forward", "sustain": false, "start": 4, "end": 5}], "compression": null, "converted": true})"},

@@ -1,5 +1,7 @@
 #include "test_support.h"
 
+#include <gtest/gtest.h>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -243,6 +245,36 @@ RunResult run_at_terminal(const std::vector<std::string>& args, bool input_termi
     result.out = output_terminal ? shown : read_all(out.get());
     result.err = text_of(read_all(err.get()));
     return result;
+}
+
+std::uint32_t u32le(const Bytes& bytes, std::size_t at)
+{
+    std::uint32_t value = 0;
+    for (std::size_t i = 4; i-- > 0;)
+        value = value << 8 | bytes[at + i];
+    return value;
+}
+
+std::vector<std::pair<std::string, Bytes>> riff_chunks(const Bytes& file)
+{
+    EXPECT_GE(file.size(), 12u);
+    EXPECT_EQ(text_of(Bytes(file.begin(), file.begin() + 4)), "RIFF");
+    EXPECT_EQ(u32le(file, 4), file.size() - 8);
+    EXPECT_EQ(text_of(Bytes(file.begin() + 8, file.begin() + 12)), "WAVE");
+    std::vector<std::pair<std::string, Bytes>> chunks;
+    std::size_t at = 12;
+    while (at + 8 <= file.size()) {
+        const std::uint32_t size = u32le(file, at + 4);
+        if (at + 8 + size > file.size())
+            break;
+        chunks.emplace_back(text_of(Bytes(file.begin() + static_cast<std::ptrdiff_t>(at),
+                                          file.begin() + static_cast<std::ptrdiff_t>(at + 4))),
+                            Bytes(file.begin() + static_cast<std::ptrdiff_t>(at + 8),
+                                  file.begin() + static_cast<std::ptrdiff_t>(at + 8 + size)));
+        at += 8 + size + (size & 1);
+    }
+    EXPECT_EQ(at, file.size()) << "chunks do not fill the file";
+    return chunks;
 }
 
 Bytes bytes_of(const std::string& text)

@@ -88,6 +88,13 @@ RunResult run_binary(const std::vector<std::string>& args, const Bytes* module =
 // what either way reached standard output.
 RunResult run_at_terminal(const std::vector<std::string>& args, bool input_terminal, bool output_terminal);
 
+// A little-endian 32-bit number at `at`.
+std::uint32_t u32le(const Bytes& bytes, std::size_t at);
+
+// Walks a RIFF WAVE file: checks the outer size (as test expectations) and
+// gives the chunks in file order.
+std::vector<std::pair<std::string, Bytes>> riff_chunks(const Bytes& file);
+
 using build::numbered;
 Bytes bytes_of(const std::string& text);
 std::string text_of(const Bytes& bytes);
