@@ -24,10 +24,13 @@ std::size_t recent_index(std::int64_t position)
     return static_cast<std::size_t>(static_cast<std::uint64_t>(position) % recent_count);
 }
 
+// On a file a read may start past its end, after a seek there: the end is
+// then the file's length, not where the read began.
 void note_end(InputStream& input, std::int64_t offset)
 {
-    if (input.end < 0)
-        input.end = offset;
+    if (input.end >= 0)
+        return;
+    input.end = input.seekable ? std::min(offset, input_size(input)) : offset;
 }
 
 // Keeps the last of the bytes just read at [position, position + size).
@@ -204,10 +207,13 @@ std::int64_t input_size(InputStream& input)
 {
     if (input.size >= 0)
         return input.size;
-    if (std::fseek(input.file, 0, SEEK_END) != 0)
+    // Back to where the stream stands, which is not the position while a
+    // read past the end is under way.
+    const long here = std::ftell(input.file);
+    if (here < 0 || std::fseek(input.file, 0, SEEK_END) != 0)
         return 0;
     const long size = std::ftell(input.file);
-    std::fseek(input.file, static_cast<long>(input.position), SEEK_SET);
+    std::fseek(input.file, here, SEEK_SET);
     input.size = size > 0 ? size : 0;
     return input.size;
 }

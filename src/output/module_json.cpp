@@ -62,17 +62,24 @@ void print_source(std::FILE* out, const SourceShape& source)
                  source.converted ? "true" : "false");
 }
 
+// A field as the record's 16 bits hold it: loop lengths go negative and
+// lengths past 16 bits before the record takes their low bits.
+unsigned record_field(std::int32_t value)
+{
+    return static_cast<unsigned>(value) & 0xFFFFu;
+}
+
 void print_sample(std::FILE* out, const RunState& state, std::size_t index)
 {
     const SampleSlot& slot = state.samples[index];
     const auto pitch = note_and_finetune(slot.note, slot.finetune);
     const char pitch_text[] = {pitch[0], pitch[1], pitch[2], pitch[3], pitch[4], '\0'};
     std::fprintf(out,
-                 "{\"slot\": %zu, \"name\": %s, \"length\": %d, \"loop_start\": %d, \"loop_length\": %d, "
+                 "{\"slot\": %zu, \"name\": %s, \"length\": %u, \"loop_start\": %u, \"loop_length\": %u, "
                  "\"volume\": %u, \"note\": %d, \"finetune\": %u, \"pitch\": %s, ",
-                 index + 1, json_string(slot.name.data()).c_str(), slot.length, slot.loop_start,
-                 slot.loop_length, unsigned{slot.volume}, int{slot.note}, unsigned{slot.finetune},
-                 json_string(pitch_text).c_str());
+                 index + 1, json_string(slot.name.data()).c_str(), record_field(slot.length),
+                 record_field(slot.loop_start), record_field(slot.loop_length), unsigned{slot.volume},
+                 int{slot.note}, unsigned{slot.finetune}, json_string(pitch_text).c_str());
     print_source(out, source_shape(state, index));
     std::fputc('}', out);
 }

@@ -190,6 +190,8 @@ INSTANTIATE_TEST_SUITE_P(
         RecognitionCase{"hidden pattern that is sample data", build::build_st15(hidden(build::filler(1024, 0x40))), 2},
         RecognitionCase{"hidden pattern that is a pattern", build::build_st15(hidden(Bytes(1024, 0))), 4},
         RecognitionCase{"hidden pattern cut off", cut_to(build::build_st15(hidden(Bytes(1024, 0))), 600 + 2048 + 1000), 2},
+        RecognitionCase{"hidden entries, cut inside the song's patterns",
+                        cut_to(build::build_st15(hidden(Bytes(1024, 0))), 600 + 2048 - 1), 0},
         RecognitionCase{"samples cut off", cut_to(build::build_st15(st15()), 600 + 2048 + 3), 2},
         RecognitionCase{"just short of the patterns", cut_to(build::build_st15(st15()), 600 + 2048 - 1), 0},
         RecognitionCase{"text", text_file(), 0},
