@@ -33,12 +33,24 @@ void note_end(InputStream& input, std::int64_t offset)
     input.end = input.seekable ? std::min(offset, input_size(input)) : offset;
 }
 
-// Keeps the last of the bytes just read at [position, position + size).
+// Only a rewind on an input that cannot seek goes back over the recent bytes.
+bool keeps_recent(const InputStream& input)
+{
+    return input.may_rewind && !input.seekable;
+}
+
+// Keeps the last of the bytes just read at [position, position + size): at
+// most two copies, the ring's tail and then its front.
 void remember(InputStream& input, std::int64_t position, const unsigned char* bytes, std::size_t size)
 {
+    if (!keeps_recent(input))
+        return;
     const std::size_t kept = std::min(size, static_cast<std::size_t>(recent_count));
-    for (std::size_t i = size - kept; i < size; ++i)
-        input.recent[recent_index(position + static_cast<std::int64_t>(i))] = bytes[i];
+    const unsigned char* from = bytes + (size - kept);
+    const std::size_t at = recent_index(position + static_cast<std::int64_t>(size - kept));
+    const std::size_t first = std::min(kept, input.recent.size() - at);
+    std::memcpy(input.recent.data() + at, from, first);
+    std::memcpy(input.recent.data(), from + first, kept - first);
 }
 
 // A byte read again after a rewind; past the end of the input it is zero.
@@ -112,7 +124,8 @@ std::uint8_t read_u8(InputStream& input)
             note_end(input, input.position);
         else
             byte = static_cast<std::uint8_t>(c);
-        input.recent[recent_index(input.position)] = byte;
+        if (keeps_recent(input))
+            input.recent[recent_index(input.position)] = byte;
     }
     ++input.position;
     return byte;

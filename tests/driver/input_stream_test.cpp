@@ -112,6 +112,48 @@ TEST(SkipBytes, EndOfInputIsForgottenAfterASkipBack)
     EXPECT_EQ(read_u8(input), bytes[3]);
 }
 
+struct Rewind {
+    const char* what;
+    std::vector<std::size_t> blocks;  // read one after another; 1 is a byte read
+    std::int64_t back;
+    bool allowed;
+};
+
+// On a pipe whose reader may rewind, the last 4 KiB read come back after a
+// skip backwards, however the reads crossed the ring's end.
+TEST(SkipBytes, OnAPipeARewindReadsTheRecentBytesAgain)
+{
+    Bytes bytes(20000);
+    for (std::size_t i = 0; i < bytes.size(); ++i)  // no period of 256 or 4096
+        bytes[i] = static_cast<std::uint8_t>(i * 13 + (i >> 8) * 101 + (i >> 12) * 37);
+    for (const Rewind& c : {Rewind{"one block larger than the ring", {5000}, 4096, true},
+                            Rewind{"a block across the ring's end", {3000, 2000}, 2500, true},
+                            Rewind{"byte reads", {1, 1, 1, 1}, 4, true},
+                            Rewind{"one byte too far", {5000}, 4097, false}}) {
+        ModuleInput module(bytes, Source::pipe);
+        InputStream input = stream_of(module);
+        input.may_rewind = true;
+        std::vector<std::uint8_t> block(5000);
+        for (std::size_t size : c.blocks) {
+            if (size == 1)
+                read_u8(input);
+            else
+                read_block(input, block.data(), size);
+        }
+        const std::int64_t at = input.position - c.back;
+        if (!c.allowed) {
+            EXPECT_THROW(skip_bytes(input, -c.back), FatalError) << c.what;
+            continue;
+        }
+        skip_bytes(input, -c.back);
+        const auto count = static_cast<std::size_t>(c.back) + 10;  // past the rewound bytes too
+        ASSERT_EQ(read_block(input, block.data(), count), count) << c.what;
+        EXPECT_TRUE(std::equal(block.begin(), block.begin() + static_cast<std::ptrdiff_t>(count),
+                               bytes.begin() + at))
+            << c.what;
+    }
+}
+
 TEST(ReadBlock, ShortReadReportsItsCountAndFillsTheRestWithZeros)
 {
     for (Source source : {Source::file, Source::pipe}) {
