@@ -1,0 +1,51 @@
+// Impulse Tracker modules.
+#pragma once
+
+#include "builder_bytes.h"
+
+namespace trk2inst::build {
+
+// Impulse Tracker module: header, order list and pointer tables, sample
+// headers, patterns, then the sample data, each where its pointer says.
+struct ItSample {
+    std::string file_name;
+    std::string name;  // 26 bytes in the module
+    std::uint8_t flags = 0x01;  // Flg: sample present, 8-bit, mono, uncompressed
+    std::uint8_t volume = 64;
+    std::uint8_t global_volume = 64;
+    std::uint8_t convert = 0x01;  // Cvt: signed values
+    std::uint32_t length = 0;     // values of one channel
+    std::uint32_t loop_begin = 0;
+    std::uint32_t loop_end = 0;   // exclusive
+    std::uint32_t c5speed = 8363;
+    std::uint32_t sustain_begin = 0;
+    std::uint32_t sustain_end = 0;
+    Bytes data;  // as stored
+    std::string signature = "IMPS";
+    std::optional<std::uint32_t> header_pointer;  // default: where the builder puts the header
+    std::optional<std::uint32_t> data_pointer;    // default: where the builder puts the data
+};
+
+struct ItSpec {
+    std::string song_name = "test module";
+    std::uint16_t order_count = 2;
+    std::uint16_t instrument_count = 0;
+    std::uint16_t created_with = 0x0214;  // Cwt/v
+    std::uint16_t compatible_with = 0x0214;
+    std::optional<std::uint16_t> sample_count;
+    std::vector<ItSample> samples;
+    std::vector<Bytes> patterns;  // packed rows of 64-row patterns
+};
+
+Bytes build_it(const ItSpec& layout);
+
+// Values as an Impulse Tracker module stores them uncompressed: signed, 8-bit
+// or 16-bit little-endian.
+Bytes it_pcm(const std::vector<std::int16_t>& values, int bits);
+
+// One channel in IT 2.14 or 2.15 compression: blocks of at most 0x8000 (8-bit)
+// or 0x4000 (16-bit) values, each its byte count and its bit stream. Each
+// difference is written at the narrowest width that can hold it.
+Bytes it_compress(const std::vector<std::int16_t>& values, bool sixteen_bit, bool it215);
+
+}  // namespace trk2inst::build

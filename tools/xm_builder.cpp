@@ -1,0 +1,92 @@
+#include "xm_builder.h"
+
+#include <algorithm>
+
+namespace trk2inst::build {
+Bytes xm_sample_data(const XmSample& sample)
+{
+    return sample.data ? *sample.data : filler(sample.length, sample.length & 0xFF);
+}
+
+namespace {
+
+void put_xm_header(Bytes& out, const XmSpec& layout)
+{
+    put_text(out, "Extended Module: ", 17);
+    put_text(out, layout.name, 20);
+    put_u8(out, 0x1A);
+    put_text(out, "module builder", 20);
+    put_u16le(out, 0x0104);
+    const std::size_t start = out.size();  // 60: the header size counts from here
+    put_u32le(out, layout.header_size);
+    put_u16le(out, 1);  // song length
+    put_u16le(out, 0);  // restart position
+    put_u16le(out, layout.channels);
+    put_u16le(out, layout.pattern_count.value_or(static_cast<std::uint16_t>(layout.patterns.size())));
+    put_u16le(out,
+              layout.instrument_count.value_or(static_cast<std::uint16_t>(layout.instruments.size())));
+    put_u16le(out, 1);    // linear frequencies
+    put_u16le(out, 6);    // tempo
+    put_u16le(out, 125);  // BPM
+    fit_to(out, start + layout.header_size);
+}
+
+void put_xm_pattern(Bytes& out, const XmPattern& pattern)
+{
+    const std::size_t start = out.size();
+    put_u32le(out, pattern.header_length);
+    put_u8(out, 0);  // packing type
+    put_u16le(out, pattern.rows);
+    put_u16le(out, static_cast<unsigned>(pattern.packed.size()));
+    fit_to(out, start + pattern.header_length);
+    append(out, pattern.packed);
+}
+
+void put_xm_sample_header(Bytes& out, const XmSample& sample, std::uint32_t header_size)
+{
+    const std::size_t start = out.size();
+    put_u32le(out, sample.length);
+    put_u32le(out, sample.loop_start);
+    put_u32le(out, sample.loop_length);
+    put_u8(out, sample.volume);
+    put_u8(out, static_cast<std::uint8_t>(sample.finetune));
+    put_u8(out, sample.type);
+    put_u8(out, sample.panning);
+    put_u8(out, static_cast<std::uint8_t>(sample.relative_note));
+    put_u8(out, 0);  // reserved
+    put_text(out, sample.name, 22);
+    fit_to(out, start + header_size);
+}
+
+void put_xm_instrument(Bytes& out, const XmInstrument& instrument)
+{
+    const std::size_t start = out.size();
+    const std::uint16_t count =
+        instrument.sample_count.value_or(static_cast<std::uint16_t>(instrument.samples.size()));
+    put_u32le(out, instrument.size.value_or(count > 0 ? 263u : 29u));
+    put_text(out, instrument.name, 22);
+    put_u8(out, 0);  // type
+    put_u16le(out, count);
+    if (count > 0)
+        put_u32le(out, instrument.sample_header_size);
+    fit_to(out, start + instrument.size.value_or(count > 0 ? 263u : 29u));
+    for (const XmSample& sample : instrument.samples)
+        put_xm_sample_header(out, sample, instrument.sample_header_size);
+    for (const XmSample& sample : instrument.samples)
+        append(out, xm_sample_data(sample));
+}
+
+}  // namespace
+
+Bytes build_xm(const XmSpec& layout)
+{
+    Bytes out;
+    put_xm_header(out, layout);
+    for (const XmPattern& pattern : layout.patterns)
+        put_xm_pattern(out, pattern);
+    for (const XmInstrument& instrument : layout.instruments)
+        put_xm_instrument(out, instrument);
+    return out;
+}
+
+}  // namespace trk2inst::build

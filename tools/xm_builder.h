@@ -1,0 +1,50 @@
+// Extended Modules.
+#pragma once
+
+#include "builder_bytes.h"
+
+namespace trk2inst::build {
+
+// Extended Module. Every size field is written as given and the structure it
+// sizes is then cut or padded to it.
+struct XmSample {
+    std::uint32_t length = 0;  // bytes
+    std::uint32_t loop_start = 0;
+    std::uint32_t loop_length = 0;
+    std::uint8_t volume = 64;
+    std::int8_t finetune = 0;
+    std::uint8_t type = 0;
+    std::uint8_t panning = 128;
+    std::int8_t relative_note = 0;
+    std::string name;
+    std::optional<Bytes> data;  // as stored (delta-coded); default: filler of `length` bytes
+};
+
+struct XmInstrument {
+    std::string name;
+    std::optional<std::uint32_t> size;  // default 263 with samples, 29 without
+    std::optional<std::uint16_t> sample_count;
+    std::uint32_t sample_header_size = 40;
+    std::vector<XmSample> samples;
+};
+
+struct XmPattern {
+    std::uint32_t header_length = 9;
+    std::uint16_t rows = 64;
+    Bytes packed;
+};
+
+struct XmSpec {
+    std::string name = "test module";
+    std::uint32_t header_size = 276;
+    std::uint16_t channels = 8;
+    std::optional<std::uint16_t> pattern_count;
+    std::optional<std::uint16_t> instrument_count;
+    std::vector<XmPattern> patterns;
+    std::vector<XmInstrument> instruments;
+};
+
+Bytes build_xm(const XmSpec& layout);
+Bytes xm_sample_data(const XmSample& sample);
+
+}  // namespace trk2inst::build
