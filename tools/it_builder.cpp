@@ -5,6 +5,11 @@
 namespace trk2inst::build {
 namespace {
 
+std::uint16_t instrument_count(const ItSpec& layout)
+{
+    return layout.instrument_count != 0 ? layout.instrument_count
+                                        : static_cast<std::uint16_t>(layout.instruments.size());
+}
 
 void put_it_header(Bytes& out, const ItSpec& layout, std::uint16_t sample_count)
 {
@@ -12,14 +17,14 @@ void put_it_header(Bytes& out, const ItSpec& layout, std::uint16_t sample_count)
     put_text(out, layout.song_name, 26);
     put_u16le(out, 0x1004);  // row highlight
     put_u16le(out, layout.order_count);
-    put_u16le(out, layout.instrument_count);
+    put_u16le(out, instrument_count(layout));
     put_u16le(out, sample_count);
     put_u16le(out, static_cast<unsigned>(layout.patterns.size()));
     put_u16le(out, layout.created_with);
     put_u16le(out, layout.compatible_with);
-    put_u16le(out, 0x0009);  // stereo, linear slides; sample mode
-    put_u16le(out, 0);       // no song message
-    for (unsigned value : {128u, 48u, 6u, 125u, 128u, 0u})  // volumes, speed, tempo, separation
+    put_u16le(out, layout.instruments.empty() ? 0x0009 : 0x000D);  // stereo, linear slides, instruments
+    put_u16le(out, 0);  // no song message
+    for (unsigned value : {128u, 48u, 6u, unsigned{layout.tempo}, 128u, 0u})  // volumes, speed, tempo, separation
         put_u8(out, value);
     fit_to(out, 0x40);
     for (unsigned channel = 0; channel < 64; ++channel)
@@ -40,7 +45,7 @@ void put_it_sample_header(Bytes& out, const ItSample& sample)
     put_u8(out, sample.volume);
     put_text(out, sample.name, 26);
     put_u8(out, sample.convert);
-    put_u8(out, 32);  // default pan, not used
+    put_u8(out, sample.default_pan);
     put_u32le(out, sample.length);
     put_u32le(out, sample.loop_begin);
     put_u32le(out, sample.loop_end);
@@ -49,6 +54,55 @@ void put_it_sample_header(Bytes& out, const ItSample& sample)
     put_u32le(out, sample.sustain_end);
     put_u32le(out, 0);  // data pointer, patched once the data have a place
     put_u32le(out, 0);  // vibrato
+}
+
+// 554 bytes in either layout; the envelope's nodes are (value, tick) in the
+// new one, (tick, value) bytes ended by a tick of 0xFF in the old one.
+void put_it_instrument(Bytes& out, const ItInstrument& instrument, bool old_layout)
+{
+    const std::size_t start = out.size();
+    put_text(out, instrument.signature, 4);
+    fit_to(out, start + 0x11);  // DOS file name and its zero byte
+    if (old_layout) {
+        for (unsigned value : {unsigned{instrument.envelope_flags}, unsigned{instrument.loop_begin},
+                               unsigned{instrument.loop_end}, unsigned{instrument.sustain_begin},
+                               unsigned{instrument.sustain_end}})
+            put_u8(out, value);
+        fit_to(out, start + 0x18);
+        put_u16le(out, instrument.fadeout);
+    } else {
+        fit_to(out, start + 0x14);
+        put_u16le(out, instrument.fadeout);
+        fit_to(out, start + 0x18);
+        put_u8(out, instrument.global_volume);
+        put_u8(out, instrument.default_pan);
+    }
+    fit_to(out, start + 0x20);
+    put_text(out, instrument.name, 26);
+    fit_to(out, start + 0x40);
+    for (std::size_t key = 0; key < 120; ++key) {
+        put_u8(out, instrument.notes ? (*instrument.notes)[key] : static_cast<unsigned>(key));
+        put_u8(out, instrument.samples[key]);
+    }
+    const std::size_t nodes = std::min<std::size_t>(instrument.nodes.size(), 25);
+    if (old_layout) {
+        fit_to(out, start + 0x1F8);
+        for (std::size_t k = 0; k < 25; ++k) {
+            put_u8(out, k < nodes ? instrument.nodes[k].tick : 0xFFu);
+            put_u8(out, k < nodes ? instrument.nodes[k].value : 0u);
+        }
+    } else {
+        put_u8(out, instrument.envelope_flags);
+        put_u8(out, instrument.node_count.value_or(static_cast<std::uint8_t>(nodes)));
+        for (unsigned value : {unsigned{instrument.loop_begin}, unsigned{instrument.loop_end},
+                               unsigned{instrument.sustain_begin}, unsigned{instrument.sustain_end}})
+            put_u8(out, value);
+        for (std::size_t k = 0; k < 25; ++k) {
+            put_u8(out, k < nodes ? instrument.nodes[k].value : 0u);
+            put_u16le(out, k < nodes ? instrument.nodes[k].tick : 0u);
+        }
+    }
+    fit_to(out, start + 554);
 }
 
 // Bits go into each byte from its least significant bit up.
@@ -195,12 +249,20 @@ Bytes build_it(const ItSpec& layout)
     const auto count = layout.sample_count.value_or(static_cast<std::uint16_t>(layout.samples.size()));
     Bytes out;
     put_it_header(out, layout, count);
-    fit_to(out, out.size() + 4u * layout.instrument_count);  // no instruments: sample mode
+    const std::size_t instrument_pointers = out.size();
+    fit_to(out, out.size() + 4u * instrument_count(layout));
     const std::size_t sample_pointers = out.size();
     fit_to(out, out.size() + 4u * count);
     const std::size_t pattern_pointers = out.size();
     fit_to(out, out.size() + 4u * layout.patterns.size());
 
+    const bool old_layout = layout.compatible_with < 0x0200;
+    for (std::size_t i = 0; i < layout.instruments.size(); ++i) {
+        const std::uint32_t at = static_cast<std::uint32_t>(out.size());
+        put_it_instrument(out, layout.instruments[i], old_layout);
+        if (i < instrument_count(layout))
+            patch_u32le(out, instrument_pointers + 4 * i, layout.instruments[i].pointer.value_or(at));
+    }
     std::vector<std::size_t> headers;
     for (std::size_t i = 0; i < layout.samples.size(); ++i) {
         headers.push_back(out.size());

@@ -21,20 +21,48 @@ struct ItSample {
     std::uint32_t sustain_begin = 0;
     std::uint32_t sustain_end = 0;
     Bytes data;  // as stored
+    std::uint8_t default_pan = 32;  // DfP: bit 7 set uses it
     std::string signature = "IMPS";
     std::optional<std::uint32_t> header_pointer;  // default: where the builder puts the header
     std::optional<std::uint32_t> data_pointer;    // default: where the builder puts the data
 };
 
+struct ItEnvelopeNode {
+    std::uint16_t tick = 0;  // a byte in the old layout
+    std::uint8_t value = 0;
+};
+
+// An instrument header of 554 bytes, in the new layout, or in the old one when
+// the module's Cmwt is below 0x200 (its nodes end with a tick of 0xFF).
+struct ItInstrument {
+    std::string name;  // 26 bytes
+    std::string signature = "IMPI";
+    std::optional<std::array<std::uint8_t, 120>> notes{};  // the note each key plays; default: the key
+    std::array<std::uint8_t, 120> samples{};  // the sample each key plays, 0 none
+    std::uint8_t envelope_flags = 0;  // bit 0 on, bit 1 loop, bit 2 sustain loop
+    std::vector<ItEnvelopeNode> nodes{};
+    std::optional<std::uint8_t> node_count{};  // new layout; default: the nodes'
+    std::uint8_t loop_begin = 0;
+    std::uint8_t loop_end = 0;
+    std::uint8_t sustain_begin = 0;
+    std::uint8_t sustain_end = 0;
+    std::uint16_t fadeout = 0;
+    std::uint8_t global_volume = 128;
+    std::uint8_t default_pan = 0x80 | 32;  // DfP: bit 7 set does not use it
+    std::optional<std::uint32_t> pointer{};  // default: where the builder puts the header
+};
+
 struct ItSpec {
     std::string song_name = "test module";
     std::uint16_t order_count = 2;
-    std::uint16_t instrument_count = 0;
+    std::uint16_t instrument_count = 0;  // with instruments: their count when this is 0
     std::uint16_t created_with = 0x0214;  // Cwt/v
     std::uint16_t compatible_with = 0x0214;
     std::optional<std::uint16_t> sample_count;
     std::vector<ItSample> samples;
     std::vector<Bytes> patterns;  // packed rows of 64-row patterns
+    std::vector<ItInstrument> instruments;  // any: instrument mode
+    std::uint8_t tempo = 125;
 };
 
 Bytes build_it(const ItSpec& layout);

@@ -5,11 +5,13 @@
 //     lead, a looped square bass, a one-shot noise hit and a finetuned saw pad;
 //   examples/demo.it: an Impulse Tracker module with a 16-bit compressed looped
 //     sine, an 8-bit stereo pad with an odd loop and a compressed (IT 2.15)
-//     noise hit;
+//     noise hit, an instrument for each, and a kit of all three whose keys
+//     play other notes, with a volume envelope;
 //   examples/demo.s3m: a Scream Tracker 3 module with an unsigned 8-bit
 //     looped lead and a 16-bit looped bass;
 //   examples/demo.xm: an Extended Module with an 8-bit looped lead, a 16-bit
-//     looped bass and a saw pad with a ping-pong loop.
+//     looped bass, a saw pad with a ping-pong loop, and an instrument of two
+//     samples across the keyboard with a volume envelope;
 //
 //   make_demo examples/demo.mod   (or .it, .s3m, .xm)
 #include <algorithm>
@@ -191,6 +193,8 @@ Bytes demo_it_pattern()
             play(1, row == 0 ? 48 : 53, 2);
         if (row % 8 == 4)
             play(2, 60, 3);
+        if (row % 16 == 14)
+            play(3, row == 14 ? 40 : 64, 4);  // the kit: the hit, then the sine
         rows.push_back(0);
     }
     return rows;
@@ -207,6 +211,46 @@ trk2inst::build::ItSample it_sample(const char* file_name, const char* name, std
     sample.length = static_cast<std::uint32_t>(length);
     sample.data = std::move(data);
     return sample;
+}
+
+// Every key plays the one sample.
+trk2inst::build::ItInstrument it_instrument(const char* name, std::uint8_t sample)
+{
+    trk2inst::build::ItInstrument instrument;
+    instrument.name = name;
+    instrument.samples.fill(sample);
+    instrument.fadeout = 256;
+    return instrument;
+}
+
+// A kit: C-3 to B-3 play the hit at C-5, C-4 to B-5 the sine, C-6 to B-6 the
+// pad an octave lower; a volume envelope whose sustain loop holds at its second
+// point, and a default pan to the left.
+trk2inst::build::ItInstrument it_kit()
+{
+    trk2inst::build::ItInstrument kit;
+    kit.name = "kit: hit, sine, pad";
+    std::array<std::uint8_t, 120> notes{};
+    for (std::size_t key = 0; key < notes.size(); ++key) {
+        notes[key] = static_cast<std::uint8_t>(key);
+        if (key >= 36 && key < 48) {
+            notes[key] = 60;
+            kit.samples[key] = 3;
+        } else if (key >= 48 && key < 72) {
+            kit.samples[key] = 1;
+        } else if (key >= 72 && key < 84) {
+            notes[key] = static_cast<std::uint8_t>(key - 12);
+            kit.samples[key] = 2;
+        }
+    }
+    kit.notes = notes;
+    kit.envelope_flags = 0x05;  // on, with a sustain loop
+    kit.nodes = {{0, 64}, {6, 48}, {30, 24}, {90, 0}};
+    kit.sustain_begin = kit.sustain_end = 1;
+    kit.fadeout = 128;
+    kit.global_volume = 96;
+    kit.default_pan = 16;
+    return kit;
 }
 
 Bytes demo_it()
@@ -241,6 +285,8 @@ Bytes demo_it()
     hit.c5speed = 22050;
 
     layout.samples = {lead, pad, hit};
+    layout.instruments = {it_instrument("sine lead", 1), it_instrument("stereo pad", 2),
+                          it_instrument("noise hit", 3), it_kit()};
     return build_it(layout);
 }
 
@@ -333,10 +379,13 @@ Bytes demo_xm_pattern(unsigned channels)
                 note = row % 32 == 0 ? 37 : 42;
             else if (channel == 2 && row % 32 == 0)
                 note = 49;
+            else if (channel == 3 && row % 16 == 12)
+                note = row % 32 == 12 ? 37 : 61;  // the low and the high sample of instrument 4
             if (note == 0)
                 cells.push_back(0x80);
             else
-                cells.insert(cells.end(), {0x83, static_cast<std::uint8_t>(note), static_cast<std::uint8_t>(channel + 1)});
+                cells.insert(cells.end(),
+                             {0x83, static_cast<std::uint8_t>(note), static_cast<std::uint8_t>(channel + 1)});
         }
     }
     return cells;
@@ -408,7 +457,28 @@ Bytes demo_xm()
     pad.volume = 32;
     pad.data = xm_deltas_8(saw);
 
-    layout.instruments = {xm_instrument("lead", lead), xm_instrument("bass", bass), xm_instrument("pad", pad)};
+    // Two samples across the keyboard, panned apart, under one envelope that
+    // holds at its third point and fades after release.
+    XmSample low = lead;
+    low.name = "keys low square";
+    const Bytes square = fading(square_cycle, 64, half_second);
+    low.length = static_cast<std::uint32_t>(square.size());
+    low.loop_start = low.length - 64;
+    low.volume = 40;
+    low.panning = 96;
+    low.data = xm_deltas_8(square);
+    XmSample high = lead;
+    high.name = "keys high sine";
+    high.relative_note = 12;
+    high.panning = 160;
+    XmInstrument keys{"two-sample keys", std::nullopt, std::nullopt, 40, {low, high}};
+    std::fill(keys.keys.begin() + 48, keys.keys.end(), std::uint8_t{1});  // C-4 up: the high sample
+    keys.volume_points = {{0, 64}, {8, 48}, {32, 32}, {96, 0}};
+    keys.volume_type = 0x03;  // on, with a sustain point
+    keys.volume_sustain = 2;
+    keys.fadeout = 2048;
+
+    layout.instruments = {xm_instrument("lead", lead), xm_instrument("bass", bass), xm_instrument("pad", pad), keys};
     return build_xm(layout);
 }
 

@@ -27,7 +27,7 @@ void put_xm_header(Bytes& out, const XmSpec& layout)
               layout.instrument_count.value_or(static_cast<std::uint16_t>(layout.instruments.size())));
     put_u16le(out, 1);    // linear frequencies
     put_u16le(out, 6);    // tempo
-    put_u16le(out, 125);  // BPM
+    put_u16le(out, layout.tempo);  // BPM
     fit_to(out, start + layout.header_size);
 }
 
@@ -58,6 +58,27 @@ void put_xm_sample_header(Bytes& out, const XmSample& sample, std::uint32_t head
     fit_to(out, start + header_size);
 }
 
+// Offsets 33 to 262 of the header.
+void put_xm_instrument_fields(Bytes& out, const XmInstrument& instrument)
+{
+    out.insert(out.end(), instrument.keys.begin(), instrument.keys.end());
+    for (std::size_t k = 0; k < 12; ++k) {
+        const XmEnvelopePoint point = k < instrument.volume_points.size() ? instrument.volume_points[k] : XmEnvelopePoint{};
+        put_u16le(out, point.tick);
+        put_u16le(out, point.value);
+    }
+    fit_to(out, out.size() + 48);  // panning envelope
+    put_u8(out, instrument.volume_point_count.value_or(static_cast<std::uint8_t>(instrument.volume_points.size())));
+    put_u8(out, 0);  // panning points
+    for (unsigned value : {instrument.volume_sustain, instrument.volume_loop_start, instrument.volume_loop_end})
+        put_u8(out, value);
+    fit_to(out, out.size() + 3);  // panning sustain and loop
+    put_u8(out, instrument.volume_type);
+    fit_to(out, out.size() + 5);  // panning type, auto-vibrato
+    put_u16le(out, instrument.fadeout);
+    fit_to(out, out.size() + 22);  // reserved
+}
+
 void put_xm_instrument(Bytes& out, const XmInstrument& instrument)
 {
     const std::size_t start = out.size();
@@ -67,8 +88,10 @@ void put_xm_instrument(Bytes& out, const XmInstrument& instrument)
     put_text(out, instrument.name, 22);
     put_u8(out, 0);  // type
     put_u16le(out, count);
-    if (count > 0)
+    if (count > 0) {
         put_u32le(out, instrument.sample_header_size);
+        put_xm_instrument_fields(out, instrument);
+    }
     fit_to(out, start + instrument.size.value_or(count > 0 ? 263u : 29u));
     for (const XmSample& sample : instrument.samples)
         put_xm_sample_header(out, sample, instrument.sample_header_size);

@@ -20,12 +20,27 @@ struct XmSample {
     std::optional<Bytes> data;  // as stored (delta-coded); default: filler of `length` bytes
 };
 
+struct XmEnvelopePoint {
+    std::uint16_t tick = 0;
+    std::uint16_t value = 0;
+};
+
+// With samples, the header from offset 33 holds the key table, the volume
+// envelope (at most 12 points written; the count as given) and the fadeout.
 struct XmInstrument {
     std::string name;
     std::optional<std::uint32_t> size;  // default 263 with samples, 29 without
     std::optional<std::uint16_t> sample_count;
     std::uint32_t sample_header_size = 40;
     std::vector<XmSample> samples;
+    std::array<std::uint8_t, 96> keys{};  // the sample each note plays
+    std::vector<XmEnvelopePoint> volume_points{};
+    std::optional<std::uint8_t> volume_point_count{};
+    std::uint8_t volume_sustain = 0;
+    std::uint8_t volume_loop_start = 0;
+    std::uint8_t volume_loop_end = 0;
+    std::uint8_t volume_type = 0;  // bit 0 on, bit 1 sustain, bit 2 loop
+    std::uint16_t fadeout = 0;
 };
 
 struct XmPattern {
@@ -42,6 +57,7 @@ struct XmSpec {
     std::optional<std::uint16_t> instrument_count;
     std::vector<XmPattern> patterns;
     std::vector<XmInstrument> instruments;
+    std::uint16_t tempo = 125;  // beats per minute
 };
 
 Bytes build_xm(const XmSpec& layout);

@@ -58,6 +58,7 @@ std::size_t load_module(RunState& state, std::span<const char* const> args)
     if (args.size() < 2)
         fail("Missing file name.\n");
     const char type = args[0][1];
+    state.module_name = args[1];
     if (type == 'A' && std::strcmp(args[1], "-") == 0)
         begin_standard_input(state.input);  // "=A -": the module on standard input
     else
@@ -112,6 +113,9 @@ void run_command(RunState& state, const char* argument)
     case 'x':
         extract_samples(state, operand);
         break;
+    case 'z':
+        extract_instruments(state, operand);
+        break;
     case 'i':
         print_module_info(state);
         break;
@@ -134,12 +138,18 @@ SourceNeed source_need_of(std::span<const char* const> commands)
 {
     SourceNeed need = SourceNeed::none;
     for (const char* command : commands) {
-        if (command[0] == 's' || command[0] == 'x')
+        if (command[0] == 's' || command[0] == 'x' || command[0] == 'z')
             return SourceNeed::values;
         if (command[0] == 'j')
             need = SourceNeed::shape;
     }
     return need;
+}
+
+bool instruments_needed(std::span<const char* const> commands)
+{
+    return std::any_of(commands.begin(), commands.end(),
+                       [](const char* command) { return command[0] == 'z' || command[0] == 'j'; });
 }
 
 // Records already written must not be lost silently: a failed write is an error.
@@ -206,7 +216,9 @@ int run_command_line(RunState& state, std::span<const char* const> args)
             return 0;
         }
         const bool file_form = !args.empty() && args[0][0] == '=';
-        state.settings.source_need = source_need_of(args.subspan(std::min<std::size_t>(file_form ? 2 : 0, args.size())));
+        const auto commands = args.subspan(std::min<std::size_t>(file_form ? 2 : 0, args.size()));
+        state.settings.source_need = source_need_of(commands);
+        state.settings.instruments_needed = instruments_needed(commands);
         const std::size_t first_command = load_module(state, args);
         warn_of_cut_data(state);
         for (std::size_t i = first_command; i < args.size(); ++i)

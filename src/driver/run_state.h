@@ -54,6 +54,18 @@ struct SourceSample {
     std::int64_t header_offset = 0;      // the sample's header in the input
 };
 
+// How a slot's module gives the pitch and panning of its sample.
+enum class VoiceFamily : std::uint8_t { protracker, extended_module, scream_tracker, impulse_tracker };
+
+// What an instrument takes of a slot's sample besides its data ("z", "j"),
+// as the module stores it.
+struct SampleVoice {
+    VoiceFamily family = VoiceFamily::protracker;
+    std::uint32_t stored_rate = 0;    // Scream Tracker 3 C2Spd, Impulse Tracker C5Speed
+    std::uint8_t global_volume = 64;  // Impulse Tracker GvL
+    std::uint8_t panning = 128;       // Extended Module 0..255; Impulse Tracker DfP (bit 7: use it)
+};
+
 struct SampleSlot {
     std::array<char, name_length + 1> name{};  // as stored, zero-terminated after 22 bytes
     std::int32_t length = 0;                   // in 16-bit words; data holds 2 * length bytes
@@ -65,9 +77,57 @@ struct SampleSlot {
     std::unique_ptr<std::uint8_t[]> data;      // signed 8-bit sample values
     bool odd_length = false;                   // Extended Modules: last byte was dropped
     SourceSample source;                       // "=A": the sample as the module stores it
+    SampleVoice voice;
 };
 
 using SampleTable = std::array<SampleSlot, slot_count>;
+
+// The instruments of an Extended Module or an Impulse Tracker module ("=A").
+inline constexpr int instrument_limit = 128;
+inline constexpr int key_count = 128;        // MIDI keys; 60 plays a sample at its own rate
+inline constexpr int envelope_point_limit = 25;
+
+struct KeyTarget {
+    std::uint8_t slot = 0;      // 1..99; 0 plays nothing
+    std::int8_t transpose = 0;  // semitones from the key to the note played
+};
+
+struct EnvelopePoint {
+    std::uint16_t tick = 0;  // never below the point before
+    std::uint8_t value = 0;  // 0..64
+};
+
+// A point range [first, last]; first is -1 for none.
+struct EnvelopeSpan {
+    int first = -1;
+    int last = -1;
+};
+
+struct VolumeEnvelope {
+    std::array<EnvelopePoint, envelope_point_limit> points{};
+    int point_count = 0;  // 0: none, or switched off
+    EnvelopeSpan sustain;
+    EnvelopeSpan loop;
+};
+
+enum class InstrumentKind : std::uint8_t { extended_module, impulse_tracker, impulse_tracker_old };
+
+struct ModuleInstrument {
+    InstrumentKind kind = InstrumentKind::extended_module;
+    std::array<char, 27> name{};          // up to 26 bytes and a terminator
+    bool has_header = false;              // XM: it has samples; IT: "IMPI" found
+    std::array<KeyTarget, key_count> keys{};
+    std::array<bool, slot_count> slots{};  // the slots of its samples
+    VolumeEnvelope volume;
+    std::uint16_t fadeout = 0;            // as stored
+    std::uint8_t global_volume = 128;     // Impulse Tracker GbV
+    std::uint8_t default_pan = 0x80;      // Impulse Tracker DfP (bit 7: do not use it)
+};
+
+struct InstrumentTable {
+    bool from_module = false;  // else one instrument per slot that holds data
+    std::vector<ModuleInstrument> list;
+};
 
 struct ModuleSummary {
     std::array<char, 5> format_tag{};  // four characters and a terminator
@@ -78,6 +138,7 @@ struct ModuleSummary {
     // or the whole expected length when a reader knows it (15 samples).
     std::int64_t header_size = 1084;
     std::int64_t expected_length = -1;
+    std::uint32_t tempo = 0;  // initial beats per minute; 0: none stored (125)
 };
 
 // What the commands of a run need of the source samples ("=A" only): the
@@ -95,6 +156,8 @@ struct RunSettings {
     // "=A": every sample is stored, converted to what a record holds.
     bool convert_samples = false;
     SourceNeed source_need = SourceNeed::none;
+    // "z", "j": the readers of "=A" also read the instruments and the tempo.
+    bool instruments_needed = false;
 };
 
 struct FileCloser {
@@ -124,11 +187,13 @@ struct InputStream {
 
 struct RunState {
     SampleTable samples;
+    InstrumentTable instruments;
     ModuleSummary summary;
     RunSettings settings;
     InputStream input;
     std::FILE* out = stdout;
     std::FILE* err = stderr;
+    std::string module_name = "-";  // as the command line gives it; "-" for standard input
     bool out_is_terminal = false;
     // "=A": the first slot whose data the input ends inside; 0 for none.
     int first_cut_slot = 0;

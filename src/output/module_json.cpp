@@ -4,32 +4,19 @@
 #include <string>
 
 #include "output/output.h"
+#include "output/sampler_instrument.h"
 #include "readers/source_sample.h"
 
 namespace trk2inst {
 
 namespace {
 
-// Bytes 0x20 to 0x7E stand for themselves; every other byte is its Latin-1
-// code point.
 std::string json_string(const char* text)
 {
-    static const char hex[] = "0123456789ABCDEF";
-    std::string out = "\"";
-    for (const char* c = text; *c != '\0'; ++c) {
-        const auto byte = static_cast<unsigned char>(*c);
-        if (byte == '"' || byte == '\\') {
-            out += '\\';
-            out += static_cast<char>(byte);
-        } else if (byte >= 0x20 && byte <= 0x7E) {
-            out += static_cast<char>(byte);
-        } else {
-            out += "\\u00";
-            out += hex[byte >> 4];
-            out += hex[byte & 0x0F];
-        }
-    }
-    return out + "\"";
+    std::string quoted(1, '"');
+    quoted += json_escaped(text);
+    quoted += '"';
+    return quoted;
 }
 
 const char* compression_name(SourceCompression compression)
@@ -84,7 +71,82 @@ void print_sample(std::FILE* out, const RunState& state, std::size_t index)
     std::fputc('}', out);
 }
 
+void print_span(std::FILE* out, const char* key, EnvelopeSpan span)
+{
+    if (span.first < 0)
+        std::fprintf(out, "\"%s\": null", key);
+    else
+        std::fprintf(out, "\"%s\": [%d, %d]", key, span.first, span.last);
+}
+
+void print_volume_envelope(std::FILE* out, const VolumeEnvelope* envelope)
+{
+    if (envelope == nullptr) {
+        std::fputs("null", out);
+        return;
+    }
+    std::fputs("{\"points\": [", out);
+    for (int k = 0; k < envelope->point_count; ++k) {
+        const EnvelopePoint& point = envelope->points[static_cast<std::size_t>(k)];
+        std::fprintf(out, "%s[%u, %u]", k > 0 ? ", " : "", unsigned{point.tick}, unsigned{point.value});
+    }
+    std::fputs("], ", out);
+    print_span(out, "sustain", envelope->sustain);
+    std::fputs(", ", out);
+    print_span(out, "loop", envelope->loop);
+    std::fputc('}', out);
+}
+
+void print_region(std::FILE* out, const SamplerRegion& region)
+{
+    std::fprintf(out, "{\"lokey\": %d, \"hikey\": %d, \"slot\": %d, \"transpose\": %d, \"tune\": %d, "
+                      "\"volume_db\": %s, \"pan\": %s}",
+                 region.lokey, region.hikey, region.slot, region.transpose, region.tune,
+                 decimal(region.volume_db).c_str(), region.pan ? decimal(*region.pan).c_str() : "null");
+}
+
+void print_instrument(std::FILE* out, const SamplerInstrument& instrument)
+{
+    std::fprintf(out, "{\"number\": %d, \"name\": %s, \"slots\": [", instrument.number,
+                 json_string(instrument.name.c_str()).c_str());
+    for (std::size_t i = 0; i < instrument.slots.size(); ++i)
+        std::fprintf(out, "%s%d", i > 0 ? ", " : "", instrument.slots[i]);
+    std::fprintf(out, "], \"tick_seconds\": %s, \"regions\": [", decimal(instrument.tick_seconds).c_str());
+    for (std::size_t i = 0; i < instrument.regions.size(); ++i) {
+        if (i > 0)
+            std::fputs(", ", out);
+        print_region(out, instrument.regions[i]);
+    }
+    std::fputs("], \"volume_envelope\": ", out);
+    print_volume_envelope(out, instrument.volume_envelope);
+    if (instrument.fadeout)
+        std::fprintf(out, ", \"fadeout\": %u", *instrument.fadeout);
+    else
+        std::fputs(", \"fadeout\": null", out);
+    std::fprintf(out, ", \"release_seconds\": %s}", decimal(instrument.release_seconds).c_str());
+}
+
 }  // namespace
+
+std::string json_escaped(const char* text)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    std::string out;
+    for (const char* c = text; *c != '\0'; ++c) {
+        const auto byte = static_cast<unsigned char>(*c);
+        if (byte == '"' || byte == '\\') {
+            out += '\\';
+            out += static_cast<char>(byte);
+        } else if (byte >= 0x20 && byte <= 0x7E) {
+            out += static_cast<char>(byte);
+        } else {
+            out += "\\u00";
+            out += hex[byte >> 4];
+            out += hex[byte & 0x0F];
+        }
+    }
+    return out;
+}
 
 void print_module_json(RunState& state)
 {
@@ -105,6 +167,14 @@ void print_module_json(RunState& state)
             std::fputs(", ", out);
         first = false;
         print_sample(out, state, i);
+    }
+    std::fputs("], \"instruments\": [", out);
+    first = true;
+    for (const SamplerInstrument& instrument : sampler_instruments(state)) {
+        if (!first)
+            std::fputs(", ", out);
+        first = false;
+        print_instrument(out, instrument);
     }
     std::fputs("]}\n", out);
 }

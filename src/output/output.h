@@ -44,8 +44,25 @@ void extract_samples(RunState& state, const char* directory);
 // safe for a file system.
 std::string sample_file_name(int slot_number, const char* name);
 
+// The same rule for any file: the number in two digits (three from 100), "-"
+// and the safe name, or the number alone for an empty name; then the extension.
+std::string numbered_file_name(int number, const char* name, const char* extension);
+
+// "z": what "x" writes, then every instrument that plays a slot as
+// DIR/II-NAME.sfz, the path of each on standard output.
+void extract_instruments(RunState& state, const char* directory);
+
+// Text as a JSON string holds it, without the quotes: `"` and `\` escaped,
+// bytes outside 0x20 to 0x7E as \u00XX. Up to the first zero byte.
+std::string json_escaped(const char* text);
+
 // "j": the listing as one JSON object and a newline.
 void print_module_json(RunState& state);
+
+struct SamplerInstrument;
+// One instrument as an SFZ file's text: a comment naming it, a <group> line
+// with its release and envelope, a <region> line for each key range.
+void write_sfz(const RunState& state, const SamplerInstrument& instrument, std::FILE* out);
 
 // The WAV sample rate of a slot: 8363 Hz moved by its note byte (with the key
 // offset) and its finetune.

@@ -8,9 +8,11 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <functional>
 #include <string>
 
 #include "output/output.h"
+#include "output/sampler_instrument.h"
 
 namespace trk2inst {
 
@@ -80,8 +82,11 @@ int create_temporary(const std::string& directory, const std::string& name, std:
     fail("Error writing file %s: %s\n", printable(path.c_str()).c_str(), std::strerror(error));
 }
 
-void write_sample_file(RunState& state, std::size_t index, const std::string& directory,
-                       const std::string& name, const std::string& path)
+// Writes the file `name` in the directory (which ends in "/", or is empty for
+// the current one) by way of a temporary one; `write` gives its contents and
+// false, errno set, for a failure of its own.
+void write_file_in_place(const std::string& directory, const std::string& name, const std::string& path,
+                         const std::function<bool(std::FILE*)>& write)
 {
     std::string temporary;
     const int fd = create_temporary(directory, name, temporary);
@@ -98,7 +103,7 @@ void write_sample_file(RunState& state, std::size_t index, const std::string& di
         fail_writing(path, error, temporary);
     }
     errno = 0;
-    bool written = write_source_wav_file(state, index, file);
+    bool written = write(file);
     int error = errno;
     written = written && std::fflush(file) == 0 && !std::ferror(file);
     if (!written && error == 0)
@@ -118,6 +123,11 @@ void write_sample_file(RunState& state, std::size_t index, const std::string& di
 
 std::string sample_file_name(int slot_number, const char* name)
 {
+    return numbered_file_name(slot_number, name, ".wav");
+}
+
+std::string numbered_file_name(int number, const char* name, const char* extension)
+{
     std::string safe(name);
     while (!safe.empty() && safe.back() == ' ')
         safe.pop_back();
@@ -129,19 +139,26 @@ std::string sample_file_name(int slot_number, const char* name)
     }
     if (!safe.empty() && safe.front() == '.')
         safe.front() = '_';
-    char number[8];
-    std::snprintf(number, sizeof number, "%02d", slot_number);
-    return safe.empty() ? std::string(number) + ".wav" : std::string(number) + "-" + safe + ".wav";
+    char digits[16];
+    std::snprintf(digits, sizeof digits, "%02d", number);
+    return safe.empty() ? std::string(digits) + extension : std::string(digits) + "-" + safe + extension;
 }
 
-void extract_samples(RunState& state, const char* directory)
+namespace {
+
+// Makes the directory as mkdir -p does; returns DIR and one "/", or nothing
+// for the current directory.
+std::string prepare_directory(const char* directory)
 {
     const std::string given(directory);
-    std::string prefix;  // DIR and one "/", or nothing for the current directory
-    if (!given.empty()) {
-        make_directories(given);
-        prefix = given.back() == '/' ? given : given + "/";
-    }
+    if (given.empty())
+        return {};
+    make_directories(given);
+    return given.back() == '/' ? given : given + "/";
+}
+
+void write_samples(RunState& state, const std::string& prefix)
+{
     watch_for_interruption();
     for (std::size_t i = 0; i < state.samples.size(); ++i) {
         const SampleSlot& slot = state.samples[i];
@@ -149,7 +166,33 @@ void extract_samples(RunState& state, const char* directory)
             continue;  // as the listing: only slots that hold a sample
         const std::string name = sample_file_name(static_cast<int>(i) + 1, slot.name.data());
         const std::string path = prefix + name;
-        write_sample_file(state, i, prefix, name, path);
+        write_file_in_place(prefix, name, path, [&state, i](std::FILE* file) {
+            return write_source_wav_file(state, i, file);
+        });
+        std::fprintf(state.out, "%s\n", path.c_str());
+    }
+}
+
+}  // namespace
+
+void extract_samples(RunState& state, const char* directory)
+{
+    write_samples(state, prepare_directory(directory));
+}
+
+void extract_instruments(RunState& state, const char* directory)
+{
+    const std::string prefix = prepare_directory(directory);
+    write_samples(state, prefix);
+    for (const SamplerInstrument& instrument : sampler_instruments(state)) {
+        if (instrument.regions.empty())
+            continue;  // no key plays a slot
+        const std::string name = numbered_file_name(instrument.number, instrument.name.c_str(), ".sfz");
+        const std::string path = prefix + name;
+        write_file_in_place(prefix, name, path, [&state, &instrument](std::FILE* file) {
+            write_sfz(state, instrument, file);
+            return true;
+        });
         std::fprintf(state.out, "%s\n", path.c_str());
     }
 }

@@ -6,6 +6,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "readers/instrument_headers.h"
 #include "readers/readers.h"
 #include "readers/sample_conversion.h"
 #include "readers/source_sample.h"
@@ -41,6 +42,14 @@ void read_header(RunState& state, std::uint16_t& instruments)
     state.summary.channels = read_u16le(input);
     state.summary.patterns = read_u16le(input);
     instruments = read_u16le(input);
+    // The tempo only when it lies inside the header: the skips stay as they were.
+    constexpr std::int64_t through_tempo = 20;
+    if (state.settings.instruments_needed && header_size >= through_tempo) {
+        skip_bytes(input, 4);  // flags, default speed
+        state.summary.tempo = read_u16le(input);  // beats per minute
+        skip_bytes(input, std::int64_t{header_size} - through_tempo);
+        return;
+    }
     skip_bytes(input, std::int64_t{header_size} - 14);
 }
 
@@ -91,7 +100,8 @@ XmSampleExtent read_sample_header(InputStream& input, SampleSlot& slot, std::uin
     slot.loop_start = static_cast<std::int32_t>(loop_start >> 1);
     slot.loop_length = loops ? static_cast<std::int32_t>(loop_length >> 1) : 1;
     slot.odd_length = (length & 1) != 0;
-    skip_bytes(input, 1);  // panning
+    slot.voice.family = VoiceFamily::extended_module;
+    slot.voice.panning = read_u8(input);  // 0 left, 128 centre
     slot.note = static_cast<std::int8_t>(read_u8(input));  // relative note
     skip_bytes(input, 1);  // reserved
     read_name(input, slot, name_length);
@@ -255,6 +265,79 @@ int read_instrument_samples(RunState& state, int next_slot, std::uint16_t sample
     return stored;
 }
 
+struct XmInstrumentHead {
+    std::uint16_t size = 0;  // from the instrument's start
+    std::uint16_t sample_count = 0;
+    std::uint16_t sample_header_size = 0;
+    std::array<std::uint8_t, xm_instrument_header_size> bytes{};  // with an entry: as far as the size goes
+};
+
+constexpr std::int64_t xm_head_through_count = 29;       // size, name, type, sample count
+constexpr std::int64_t xm_head_through_header_size = 31;  // and the low half of the sample header size
+
+// Reads an instrument header up to its sample headers; with an entry of the
+// instrument table, its name and the rest of its header as well, in the same
+// bytes that are otherwise skipped.
+XmInstrumentHead read_instrument_rest(InputStream& input, std::uint16_t size, ModuleInstrument* entry)
+{
+    XmInstrumentHead head;
+    head.size = size;
+    if (entry != nullptr) {
+        skip_bytes(input, 2);  // high half of the size
+        read_block(input, entry->name.data(), name_length);
+        skip_bytes(input, 1);  // type
+    } else {
+        skip_bytes(input, 25);  // high half of the size, name, type
+    }
+    head.sample_count = read_u16le(input);
+    if (head.sample_count == 0) {
+        skip_bytes(input, std::int64_t{head.size} - xm_head_through_count);
+        return head;
+    }
+    head.sample_header_size = read_u16le(input);
+    std::int64_t kept = 0;
+    if (entry != nullptr) {
+        constexpr auto whole = static_cast<std::int64_t>(xm_instrument_header_size);
+        kept = std::clamp<std::int64_t>(std::min<std::int64_t>(head.size, whole) - xm_head_through_header_size, 0,
+                                        whole - xm_head_through_header_size);
+        read_block(input, head.bytes.data() + xm_head_through_header_size, static_cast<std::size_t>(kept));
+    }
+    skip_bytes(input, std::int64_t{head.size} - xm_head_through_header_size - kept);
+    return head;
+}
+
+XmInstrumentHead read_instrument_head(InputStream& input, ModuleInstrument* entry)
+{
+    const std::uint16_t size = read_u16le(input);  // from the instrument's start
+    return read_instrument_rest(input, size, entry);
+}
+
+// Past a full table: the instrument's header for the table, then its sample
+// headers for the length of their data. It stops where a size would move
+// backwards or the input has ended, which no module needs.
+bool walk_past_instrument(InputStream& input, ModuleInstrument& entry)
+{
+    const auto ended = [&input] { return input.end >= 0 && input.position >= input.end; };
+    if (ended())
+        return false;
+    const std::uint16_t size = read_u16le(input);
+    if (size < xm_head_through_header_size)
+        return false;
+    const XmInstrumentHead head = read_instrument_rest(input, size, &entry);
+    if (head.sample_count == 0)
+        return true;
+    parse_xm_instrument(head.bytes, head.size, 0, 0, entry);
+    if (head.sample_header_size < 4)
+        return false;
+    std::int64_t data_bytes = 0;
+    for (int i = 0; i < head.sample_count && !ended(); ++i) {
+        data_bytes += read_u32le(input);  // length in bytes
+        skip_bytes(input, std::int64_t{head.sample_header_size} - 4);
+    }
+    skip_bytes(input, data_bytes);
+    return true;
+}
+
 }  // namespace
 
 // Each stored byte is the difference from the one before: the data are their
@@ -296,21 +379,31 @@ void read_extended_module(RunState& state)
     read_header(state, instruments);
     pass_over_patterns(input, state.summary.patterns);
 
+    // "=A" with "z" or "j": the instrument table, of the first 128 instruments.
+    InstrumentTable& table = state.instruments;
+    table.from_module = state.settings.convert_samples && state.settings.instruments_needed;
+    const int listed = table.from_module ? std::min<int>(instruments, instrument_limit) : 0;
+    table.list.reserve(static_cast<std::size_t>(listed));
+
     // Slots are handed out in file order across all instruments. Once the table
-    // is full nothing further can be stored, so the reading ends there.
+    // is full nothing further can be stored; the reading ends there, or walks
+    // on through the instruments still to be listed.
     int next_slot = 0;
     DecodeBuffers buffers;
-    for (int instrument = 0; instrument < instruments && next_slot < slot_count; ++instrument) {
-        const std::uint16_t instrument_size = read_u16le(input);  // from the instrument's start
-        skip_bytes(input, 25);  // high half of the size, name, type
-        const std::uint16_t sample_count = read_u16le(input);
-        if (sample_count == 0) {
-            skip_bytes(input, std::int64_t{instrument_size} - 29);
+    for (int instrument = 0; instrument < instruments; ++instrument) {
+        ModuleInstrument* entry = instrument < listed ? &table.list.emplace_back() : nullptr;
+        if (next_slot >= slot_count) {
+            if (entry == nullptr || !walk_past_instrument(input, *entry))
+                break;
             continue;
         }
-        const std::uint16_t sample_header_size = read_u16le(input);
-        skip_bytes(input, std::int64_t{instrument_size} - 31);
-        next_slot += read_instrument_samples(state, next_slot, sample_count, sample_header_size, buffers);
+        const XmInstrumentHead head = read_instrument_head(input, entry);
+        if (head.sample_count == 0)
+            continue;
+        const int stored = read_instrument_samples(state, next_slot, head.sample_count, head.sample_header_size, buffers);
+        if (entry != nullptr)
+            parse_xm_instrument(head.bytes, head.size, next_slot, stored, *entry);
+        next_slot += stored;
     }
 }
 

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "readers/impulse_tracker_compression.h"
+#include "readers/instrument_headers.h"
 #include "readers/readers.h"
 #include "readers/sample_conversion.h"
 #include "readers/source_sample.h"
@@ -19,6 +20,7 @@ constexpr std::int64_t sample_header_size = 0x50;
 constexpr std::int32_t it_channels = 64;
 constexpr std::uint16_t stereo_since_version = 0x0214;
 constexpr std::size_t it_name_length = 26;
+constexpr std::uint16_t new_instrument_layout = 0x0200;  // Cmwt from which instruments have it
 
 // Flg, the sample header's flags.
 constexpr unsigned has_data = 0x01;
@@ -60,17 +62,19 @@ struct ItSampleHeader {
 ItSampleHeader read_sample_header(InputStream& input, SampleSlot& slot)
 {
     ItSampleHeader header;
-    skip_bytes(input, 1);  // global volume
+    slot.voice.family = VoiceFamily::impulse_tracker;
+    slot.voice.global_volume = read_u8(input);  // 0..64
     header.flags = read_u8(input);
     slot.volume = read_u8(input);  // the default volume
     read_name(input, slot, name_length);
     skip_bytes(input, static_cast<std::int64_t>(it_name_length - name_length));
     header.convert = read_u8(input);
-    skip_bytes(input, 1);  // default pan
+    slot.voice.panning = read_u8(input);  // 0..64, bit 7: use it
     header.length = read_u32le(input);
     header.loop_begin = read_u32le(input);
     header.loop_end = read_u32le(input);  // exclusive
     header.c5speed = read_u32le(input);
+    slot.voice.stored_rate = header.c5speed;
     header.sustain_begin = read_u32le(input);
     header.sustain_end = read_u32le(input);  // exclusive
     header.data_offset = read_u32le(input);
@@ -290,6 +294,37 @@ ItModule open_module(InputStream& input)
     return module;
 }
 
+// Instrument mode (Flags bit 2): instruments 1 to InsNum, at most 128, each a
+// header of 554 bytes at its pointer (zeros past the end of the file).
+void read_instruments(RunState& state, std::int64_t instrument_pointers, std::uint16_t instrument_count,
+                      std::uint16_t sample_count)
+{
+    InputStream& input = state.input;
+    seek_to(input, 0x2A);
+    const bool old_layout = read_u16le(input) < new_instrument_layout;  // Cmwt, compatible with
+    const bool instrument_mode = (read_u16le(input) & 0x04) != 0;     // Flags
+    seek_to(input, 0x33);
+    state.summary.tempo = read_u8(input);  // beats per minute
+    if (!instrument_mode)
+        return;
+    InstrumentTable& table = state.instruments;
+    table.from_module = true;
+    const int listed = std::min<int>(instrument_count, instrument_limit);
+    table.list.resize(static_cast<std::size_t>(listed));
+    std::array<std::uint8_t, it_instrument_header_size> header{};
+    for (int i = 0; i < listed; ++i) {
+        ModuleInstrument& entry = table.list[static_cast<std::size_t>(i)];
+        entry.kind = old_layout ? InstrumentKind::impulse_tracker_old : InstrumentKind::impulse_tracker;
+        seek_to(input, instrument_pointers + 4 * std::int64_t{i});
+        const std::uint32_t pointer = read_u32le(input);
+        if (pointer == 0)
+            continue;  // no header: an instrument with no keys
+        seek_to(input, pointer);
+        read_block(input, header.data(), header.size());
+        parse_it_instrument(header, old_layout, sample_count, entry);
+    }
+}
+
 }  // namespace
 
 void read_impulse_tracker_module(RunState& state)
@@ -311,6 +346,8 @@ void read_impulse_tracker_module(RunState& state)
         seek_to(input, sample_pointers + 4 * static_cast<std::int64_t>(i));
         read_sample(state, module, read_u32le(input), i);
     }
+    if (state.settings.instruments_needed)
+        read_instruments(state, order_list_offset + order_count, instrument_count, sample_count);
 }
 
 void decode_impulse_tracker_source(RunState& state, std::size_t index, std::vector<std::uint8_t>& wav)

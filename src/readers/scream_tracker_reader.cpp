@@ -152,6 +152,8 @@ void read_instrument(RunState& state, std::size_t index, std::int64_t header_off
     if (read_u8(input) != sample_instrument)
         return;  // empty or AdLib: the slot stays empty
     const InstrumentHeader header = read_instrument_header(input, slot);
+    slot.voice.family = VoiceFamily::scream_tracker;
+    slot.voice.stored_rate = header.c2spd;
     slot.loop_start = static_cast<std::int32_t>(header.loop_begin >> 1);
     // A loop end below its begin gives a negative length; it is kept as it is.
     slot.loop_length = static_cast<std::int32_t>(std::int64_t{header.loop_end >> 1} - slot.loop_start);
@@ -239,6 +241,10 @@ void read_scream_tracker_module(RunState& state)
     const std::int64_t parapointers = 96 + std::int64_t{header.order_count};
     ModuleReading module;
     module.unsigned_data = header.format_information > 1;
+    if (state.settings.instruments_needed) {
+        seek_to(input, 50);
+        state.summary.tempo = read_u8(input);  // beats per minute
+    }
     for (int i = 0; i < instruments; ++i) {
         seek_to(input, parapointers + 2 * i);
         const std::int64_t instrument_offset = std::int64_t{read_u16le(input)} * 16;
