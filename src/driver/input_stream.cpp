@@ -43,9 +43,9 @@ bool keeps_recent(const InputStream& input)
 // most two copies, the ring's tail and then its front.
 void remember(InputStream& input, std::int64_t position, const unsigned char* bytes, std::size_t size)
 {
-    if (!keeps_recent(input))
-        return;
     const std::size_t kept = std::min(size, static_cast<std::size_t>(recent_count));
+    if (kept == 0 || !keeps_recent(input))
+        return;  // an empty read may come with no buffer at all
     const unsigned char* from = bytes + (size - kept);
     const std::size_t at = recent_index(position + static_cast<std::int64_t>(size - kept));
     const std::size_t first = std::min(kept, input.recent.size() - at);

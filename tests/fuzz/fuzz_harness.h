@@ -70,6 +70,30 @@ inline void check_sources(const RunState& state)
     }
 }
 
+// The instrument table stays within its bounds, whatever the headers say.
+inline void check_instruments(const RunState& state)
+{
+    const auto& list = state.instruments.list;
+    if (list.size() > static_cast<std::size_t>(instrument_limit))
+        std::abort();
+    for (const ModuleInstrument& instrument : list) {
+        for (const KeyTarget& key : instrument.keys)
+            if (key.slot > slot_count)
+                std::abort();
+        const VolumeEnvelope& envelope = instrument.volume;
+        if (envelope.point_count < 0 || envelope.point_count > envelope_point_limit)
+            std::abort();
+        for (int k = 0; k < envelope.point_count; ++k) {
+            const EnvelopePoint& point = envelope.points[static_cast<std::size_t>(k)];
+            if (point.value > 64 || (k > 0 && point.tick < envelope.points[static_cast<std::size_t>(k - 1)].tick))
+                std::abort();
+        }
+        for (const EnvelopeSpan span : {envelope.sustain, envelope.loop})
+            if (span.first >= 0 && (span.last < span.first || span.last >= envelope.point_count))
+                std::abort();
+    }
+}
+
 // A folder of its own for "x", in the temporary directory.
 inline const std::string& extract_folder()
 {
@@ -96,7 +120,9 @@ inline void write_everything(RunState& state)
         if (sources)
             write_source_wav(state, index);
     }
-    if (sources)
+    if (sources && state.settings.instruments_needed)
+        extract_instruments(state, extract_folder().c_str());
+    else if (sources)
         extract_samples(state, extract_folder().c_str());
 }
 

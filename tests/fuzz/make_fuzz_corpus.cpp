@@ -152,6 +152,19 @@ std::vector<std::pair<std::string, Bytes>> xm_modules()
     Bytes cut = build_xm(small_xm());
     fit_to(cut, cut.size() / 2);
     modules.emplace_back("xm-cut-off", cut);
+
+    // Key table, volume envelope with sustain and loop, fadeout.
+    XmSpec instruments = small_xm();
+    XmInstrument& keys = instruments.instruments[0];
+    std::fill(keys.keys.begin() + 48, keys.keys.end(), std::uint8_t{1});
+    keys.volume_points = {{0, 64}, {4, 48}, {16, 32}, {64, 0}};
+    keys.volume_type = 0x07;
+    keys.volume_sustain = 1;
+    keys.volume_loop_start = 1;
+    keys.volume_loop_end = 2;
+    keys.fadeout = 512;
+    instruments.tempo = 140;
+    modules.emplace_back("xm-instruments", build_xm(instruments));
     return modules;
 }
 
@@ -267,6 +280,31 @@ std::vector<std::pair<std::string, Bytes>> it_modules()
     ItSpec huge;
     huge.samples = {it_sample(0x0B, 1, 4000000000u, it_compress(it_values(1000, true), true, false))};
     modules.emplace_back("it-huge-length", build_it(huge));
+
+    // Instruments: a kit whose keys play other notes, an envelope with both
+    // loops; in the new layout and the old one.
+    ItSpec instruments = small_it();
+    ItInstrument kit;
+    kit.name = "kit";
+    std::array<std::uint8_t, 120> notes{};
+    for (std::size_t key = 0; key < notes.size(); ++key) {
+        notes[key] = static_cast<std::uint8_t>(key < 48 ? 60 : key);
+        kit.samples[key] = static_cast<std::uint8_t>(1 + key % 9);
+    }
+    kit.notes = notes;
+    kit.envelope_flags = 0x07;
+    kit.nodes = {{0, 64}, {5, 40}, {20, 20}, {50, 0}};
+    kit.loop_begin = 1;
+    kit.loop_end = 2;
+    kit.sustain_begin = kit.sustain_end = 1;
+    kit.fadeout = 200;
+    kit.default_pan = 20;
+    ItInstrument missing;
+    missing.pointer = 0;
+    instruments.instruments = {kit, missing, kit};
+    modules.emplace_back("it-instruments", build_it(instruments));
+    instruments.compatible_with = 0x0100;
+    modules.emplace_back("it-instruments-old", build_it(instruments));
     return modules;
 }
 
@@ -306,7 +344,7 @@ int main(int argc, char** argv)
     for (const auto& family : {s3m_modules(), it_modules(), other_family_modules()})
         any.insert(any.end(), family.begin(), family.end());
     for (const auto& [name, module] : any)
-        for (std::uint8_t options : std::initializer_list<std::uint8_t>{0, 1, 4, 8, 9})
+        for (std::uint8_t options : std::initializer_list<std::uint8_t>{0, 1, 4, 8, 9, 20, 25})
             write_file(root / "any_module" / numbered((name + "-").c_str(), options),
                        with_options(options, module));
     for (std::uint8_t options = 0; options < 4; ++options) {
@@ -334,5 +372,8 @@ int main(int argc, char** argv)
     write_file(runs / "sources", run_input("=A j s1 s2 s99 x", build_it(small_it())));
     write_file(runs / "sources-pipe", run_input("=A - j s3 x", build_xm(small_xm())));
     write_file(runs / "sources-other-form", run_input("=M j s1 s0 x", mod));
+    write_file(runs / "instruments-xm", run_input("=A z j", xms.back().second));
+    write_file(runs / "instruments-it-pipe", run_input("=A - j z", it_modules().back().second));
+    write_file(runs / "instruments-other-form", run_input("=M z", mod));
     return 0;
 }

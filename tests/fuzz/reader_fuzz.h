@@ -1,6 +1,7 @@
 // One fuzz input for a reader: an options byte, then the module. Bit 0 reads
 // the module as from a pipe (no seeking), bit 1 sets WOW mode, bit 2 asks for
-// the source samples' shapes and bit 3 for their values too.
+// the source samples' shapes and bit 3 for their values too, bit 4 for the
+// instruments (as "z" and "j" do).
 #pragma once
 
 #include "fuzz_harness.h"
@@ -19,6 +20,7 @@ inline void fuzz_reader(const std::uint8_t* data, std::size_t size, void (*reade
     state->settings.source_need = (options & 8) != 0   ? SourceNeed::values
                                   : (options & 4) != 0 ? SourceNeed::shape
                                                        : SourceNeed::none;
+    state->settings.instruments_needed = (options & 16) != 0;
     begin_input(state->input);
     if ((options & 1) != 0)
         state->input.seekable = false;
@@ -29,6 +31,7 @@ inline void fuzz_reader(const std::uint8_t* data, std::size_t size, void (*reade
     }
     check_table(state->samples);
     check_sources(*state);
+    check_instruments(*state);
     try {
         write_everything(*state);
     } catch (const FatalError&) {

@@ -1,6 +1,6 @@
 // A whole run: the command line as text, a zero byte, then the module.
-// Arguments are separated by spaces; every "x" writes into one folder of the
-// fuzzer's. When the first argument begins with "=",
+// Arguments are separated by spaces; every "x" and "z" writes into one folder
+// of the fuzzer's. When the first argument begins with "=",
 // the module is written to a file whose name becomes the second argument,
 // unless the second argument is already "-"; otherwise the module is standard
 // input.
@@ -60,10 +60,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto module_size = static_cast<std::size_t>(data + size - module);
 
     std::vector<std::string> args = text.empty() ? std::vector<std::string>{} : split_arguments(text);
-    // "x" writes only into the fuzzer's own folder.
+    // "x" and "z" write only into the fuzzer's own folder.
     for (std::string& arg : args)
-        if (arg.starts_with('x'))
-            arg = "x" + fuzz::extract_folder();
+        if (arg.starts_with('x') || arg.starts_with('z'))
+            arg = arg.substr(0, 1) + fuzz::extract_folder();
     const bool standard_input = args.size() > 1 && args[1] == "-";  // "=A -"
     const bool file_form = !args.empty() && args[0].starts_with('=') && !standard_input;
     if (file_form) {
