@@ -17,6 +17,7 @@ void put_u8(Bytes& out, unsigned value);
 void put_u16be(Bytes& out, unsigned value);
 void put_u16le(Bytes& out, unsigned value);
 void put_u32le(Bytes& out, std::uint32_t value);
+void put_u32be(Bytes& out, std::uint32_t value);
 // Writes text, cut or zero-padded to exactly width bytes.
 void put_text(Bytes& out, std::string_view text, std::size_t width);
 // Cuts the buffer to size bytes, or pads it with zeros up to size.
@@ -36,5 +37,6 @@ Bytes filler(std::size_t size, unsigned seed);
 // Overwrite the little-endian number at `offset`, which the buffer holds.
 void patch_u16le(Bytes& out, std::size_t offset, unsigned value);
 void patch_u32le(Bytes& out, std::size_t offset, std::uint32_t value);
+void patch_u32be(Bytes& out, std::size_t offset, std::uint32_t value);
 
 }  // namespace trk2inst::build

@@ -50,6 +50,12 @@ void put_u32le(Bytes& out, std::uint32_t value)
     put_u16le(out, value >> 16);
 }
 
+void put_u32be(Bytes& out, std::uint32_t value)
+{
+    put_u16be(out, value >> 16);
+    put_u16be(out, value & 0xFFFF);
+}
+
 void put_text(Bytes& out, std::string_view text, std::size_t width)
 {
     for (std::size_t i = 0; i < width; ++i)
@@ -84,6 +90,12 @@ void patch_u32le(Bytes& out, std::size_t offset, std::uint32_t value)
 {
     for (std::size_t i = 0; i < 4; ++i)
         out[offset + i] = static_cast<std::uint8_t>((value >> (8 * i)) & 0xFF);
+}
+
+void patch_u32be(Bytes& out, std::size_t offset, std::uint32_t value)
+{
+    for (std::size_t i = 0; i < 4; ++i)
+        out[offset + i] = static_cast<std::uint8_t>((value >> (24 - 8 * i)) & 0xFF);
 }
 
 }  // namespace trk2inst::build

@@ -6,6 +6,7 @@
 
 #include "builder_bytes.h"
 #include "it_builder.h"
+#include "mmd_builder.h"
 #include "mod_builder.h"
 #include "s3m_builder.h"
 #include "xm_builder.h"

@@ -152,6 +152,13 @@ std::uint32_t read_u32le(InputStream& input)
     return low | high << 16;
 }
 
+std::uint32_t read_u32be(InputStream& input)
+{
+    const std::uint32_t high = read_u16be(input);
+    const std::uint32_t low = read_u16be(input);
+    return high << 16 | low;
+}
+
 std::size_t read_block(InputStream& input, void* destination, std::size_t size)
 {
     auto* bytes = static_cast<unsigned char*>(destination);

@@ -225,6 +225,7 @@ std::uint8_t read_u8(InputStream& input);
 std::uint16_t read_u16le(InputStream& input);
 std::uint16_t read_u16be(InputStream& input);
 std::uint32_t read_u32le(InputStream& input);
+std::uint32_t read_u32be(InputStream& input);
 // Fills size bytes, zeros past the end; returns how many came from the input.
 std::size_t read_block(InputStream& input, void* destination, std::size_t size);
 void skip_bytes(InputStream& input, std::int64_t count);

@@ -35,8 +35,9 @@ double exact_rate(const SampleSlot& slot, double wav_rate)
 {
     switch (slot.voice.family) {
     case VoiceFamily::protracker: {
-        const int nibble = slot.finetune & 0x0F;  // eighths of a semitone, -8..7
-        return reference_rate * std::exp2((nibble >= 8 ? nibble - 16 : nibble) / 96.0);
+        // The note (0 but in OctaMED modules) and eighths of a semitone, -8..7.
+        const int nibble = slot.finetune & 0x0F;
+        return reference_rate * std::exp2((slot.note + (nibble >= 8 ? nibble - 16 : nibble) / 8.0) / 12.0);
     }
     case VoiceFamily::extended_module: {
         const auto fine = static_cast<std::int8_t>(ft_nibbles(slot.finetune));  // 1/128 semitone

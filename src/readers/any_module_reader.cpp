@@ -24,6 +24,16 @@ struct ModuleHead {
     }
 };
 
+// MMD0 to MMD3, and MMDC (an MMD0 with packed blocks). The older "MED\x02"
+// to "MED\x04" have another layout altogether and are not read.
+bool is_octamed(const ModuleHead& head)
+{
+    for (const char* id : {"MMD0", "MMD1", "MMD2", "MMD3", "MMDC"})
+        if (head.holds(0, id))
+            return true;
+    return false;
+}
+
 void make_seekable_from_its_start(InputStream& input)
 {
     if (!input.seekable || input.start != 0)
@@ -39,6 +49,8 @@ void decode_source_again(RunState& state, std::size_t index, std::vector<std::ui
         decode_impulse_tracker_source(state, index, wav);
     else if (std::memcmp(state.summary.format_tag.data(), "SCRM", 4) == 0)
         decode_scream_tracker_source(state, index, wav);
+    else if (std::memcmp(state.summary.format_tag.data(), "MMD", 3) == 0)
+        decode_octamed_source(state, index, wav);
 }
 
 void read_any_module(RunState& state)
@@ -54,6 +66,9 @@ void read_any_module(RunState& state)
     } else if (head.holds(0, "IMPM")) {
         make_seekable_from_its_start(input);
         read_impulse_tracker_module(state);
+    } else if (is_octamed(head)) {
+        make_seekable_from_its_start(input);
+        read_octamed_module(state);
     } else if (head.holds(44, "SCRM")) {
         make_seekable_from_its_start(input);
         read_scream_tracker_module(state);

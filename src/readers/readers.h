@@ -33,6 +33,10 @@ void read_scream_tracker_module(RunState& state);
 // An Impulse Tracker module, read by its pointers from a seekable input.
 void read_impulse_tracker_module(RunState& state);
 
+// "=A": an OctaMED module (MMD0 to MMD3, MMDC), read by its pointers from a
+// seekable input.
+void read_octamed_module(RunState& state);
+
 // "=A": recognises the module by its contents and reads it with every sample
 // stored, converted where a record cannot hold it as it stands.
 void read_any_module(RunState& state);
@@ -82,5 +86,6 @@ std::size_t read_present_bytes(InputStream& input, std::int64_t count, std::vect
 void decode_source_again(RunState& state, std::size_t index, std::vector<std::uint8_t>& wav);
 void decode_impulse_tracker_source(RunState& state, std::size_t index, std::vector<std::uint8_t>& wav);
 void decode_scream_tracker_source(RunState& state, std::size_t index, std::vector<std::uint8_t>& wav);
+void decode_octamed_source(RunState& state, std::size_t index, std::vector<std::uint8_t>& wav);
 
 }  // namespace trk2inst
