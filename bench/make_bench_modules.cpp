@@ -1,7 +1,7 @@
 // Writes the benchmark's modules into DIR and a manifest that gives, for each,
 // the offset of its first sample byte and the number of sample bytes a reader
 // keeps (what the floor program reads), and for compressed samples the bytes
-// they take in the module:
+// they take in the module (for 16-bit stereo ones, more than a slot keeps):
 //   make_bench_modules DIR
 #include <cmath>
 #include <cstdio>
@@ -146,6 +146,36 @@ Written big_it(const fs::path& path)
     return {module.size() - sample_bytes, 99u * 130070u, sample_bytes};
 }
 
+// 63 16-bit stereo samples of 65,536 values a channel; every other one with a
+// long loop of 64,000 frames from InstrExt.
+Written big_mmd3(const fs::path& path)
+{
+    MmdSpec layout;
+    layout.id = "MMD3";
+    layout.block_tracks = std::vector<std::uint16_t>(64, 8);
+    std::vector<std::int16_t> left(65536), right(65536);
+    for (int slot = 1; slot <= 63; ++slot) {
+        for (std::size_t i = 0; i < left.size(); ++i) {
+            left[i] = static_cast<std::int16_t>(20000.0 * std::sin(double(i) * double(slot) / 2000.0));
+            right[i] = static_cast<std::int16_t>(15000.0 * std::cos(double(i) * double(slot) / 2500.0));
+        }
+        Bytes data = mmd_pcm(left, 16);
+        append(data, mmd_pcm(right, 16));
+        MmdInstrument instrument;
+        instrument.body = mmd_sample(2 * 65536, 0x30, data);
+        instrument.instr_ext = mmd_instr_ext(0, slot % 2 == 1 ? 0x01 : 0x00, 1000, 64000);
+        instrument.name = numbered("big ", slot);
+        layout.instruments.push_back(instrument);
+    }
+    const Bytes module = build_mmd(layout);
+    write_file(path, module);
+    const std::size_t smplarr = std::size_t{module[24]} << 24 | std::size_t{module[25]} << 16 |
+                                std::size_t{module[26]} << 8 | module[27];
+    const std::size_t first = (std::size_t{module[smplarr]} << 24 | std::size_t{module[smplarr + 1]} << 16 |
+                               std::size_t{module[smplarr + 2]} << 8 | module[smplarr + 3]) + 6;
+    return {first, 63u * 65536u, 63u * 4u * 65536u};
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -171,5 +201,6 @@ int main(int argc, char** argv)
     note("big.xm", big_xm(dir / "big.xm"));
     note("big.s3m", big_s3m(dir / "big.s3m"));
     note("big.it", big_it(dir / "big.it"));
+    note("big.mmd3", big_mmd3(dir / "big.mmd3"));
     return 0;
 }

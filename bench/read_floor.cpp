@@ -1,7 +1,8 @@
 // The least that any reader keeping a module's samples must do: read KEPT bytes
 // from OFFSET of FILE into one freshly allocated buffer. With STORED, the
-// module holds the samples in fewer bytes (compressed): those are read into
-// the buffer's start and the rest of its KEPT bytes is written.
+// module holds the samples in other bytes: those are read into the buffer's
+// start and the rest of its KEPT bytes is written (compressed samples), or the
+// buffer holds them all (16-bit stereo samples, which take more than KEPT).
 //   read_floor FILE OFFSET KEPT [STORED]
 #include <cstdio>
 #include <cstdlib>
@@ -17,11 +18,12 @@ int main(int argc, char** argv)
     const long offset = std::strtol(argv[2], nullptr, 10);
     const auto kept = static_cast<std::size_t>(std::strtoul(argv[3], nullptr, 10));
     const std::size_t stored = argc == 5 ? std::strtoul(argv[4], nullptr, 10) : kept;
-    auto* buffer = static_cast<unsigned char*>(std::malloc(kept));
-    if (buffer == nullptr || stored > kept || std::fseek(file, offset, SEEK_SET) != 0)
+    const std::size_t size = stored > kept ? stored : kept;
+    auto* buffer = static_cast<unsigned char*>(std::malloc(size));
+    if (buffer == nullptr || std::fseek(file, offset, SEEK_SET) != 0)
         return 1;
     const std::size_t got = std::fread(buffer, 1, stored, file);
-    std::memset(buffer + got, 0, kept - got);
+    std::memset(buffer + got, 0, size - got);
     // Use the bytes, so that the read cannot be left out.
     unsigned sum = 0;
     for (std::size_t i = 0; i < got; i += 4096)

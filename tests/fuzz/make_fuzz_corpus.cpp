@@ -308,6 +308,52 @@ std::vector<std::pair<std::string, Bytes>> it_modules()
     return modules;
 }
 
+// Every variant, each kind of instrument, InstrExt entries short and long.
+std::vector<std::pair<std::string, Bytes>> mmd_modules()
+{
+    const auto values = it_values(64, true);
+    Bytes stereo = mmd_pcm(values, 16);
+    append(stereo, mmd_pcm(values, 16));
+    MmdInstrument looped;
+    looped.body = mmd_sample(32, 0, filler(32, 3));
+    looped.rep = 2;
+    looped.replen = 8;
+    looped.instr_ext = mmd_instr_ext(-2, 0x09, 3, 11);
+    looped.name = "looped";
+    MmdInstrument wide;
+    wide.body = mmd_sample(128, 0x70, stereo);  // 16-bit stereo delta
+    wide.transpose = -12;
+    MmdInstrument octaves;
+    octaves.body = mmd_sample(62, 1, filler(62, 5));
+    octaves.replen = 2;
+    MmdInstrument hybrid;
+    hybrid.body = mmd_hybrid(2, mmd_sample(16, 0, filler(16, 9)));
+    MmdInstrument synth;
+    synth.body = mmd_sample(300, -1, Bytes(300, 0));
+    MmdInstrument ext;
+    ext.body = mmd_sample(8, 7, filler(8, 1));
+    MmdSpec layout;
+    layout.instruments = {looped, wide, octaves, hybrid, synth, MmdInstrument{}, ext};
+    layout.block_tracks = {4, 8};
+    std::vector<std::pair<std::string, Bytes>> modules;
+    for (const char* id : {"MMD0", "MMD1", "MMD2", "MMD3", "MMDC"}) {
+        layout.id = id;
+        modules.emplace_back(std::string("mmd-") + id, build_mmd(layout));
+    }
+    MmdSpec short_entries = layout;
+    short_entries.instr_ext_size = 4;
+    short_entries.name_size = 8;
+    modules.emplace_back("mmd-short-entries", build_mmd(short_entries));
+    Bytes cut = build_mmd(layout);
+    fit_to(cut, cut.size() * 2 / 3);
+    modules.emplace_back("mmd-cut-off", cut);
+    MmdSpec huge;
+    huge.instruments = {looped};
+    huge.instruments[0].body = mmd_sample(0xFFFFFFF0, 0x30, filler(100, 2));
+    modules.emplace_back("mmd-huge-length", build_mmd(huge));
+    return modules;
+}
+
 Bytes run_input(const std::string& command_line, const Bytes& module)
 {
     Bytes out(command_line.begin(), command_line.end());
@@ -341,7 +387,7 @@ int main(int argc, char** argv)
                        with_options(options, module));
 
     auto any = streamed;
-    for (const auto& family : {s3m_modules(), it_modules(), other_family_modules()})
+    for (const auto& family : {s3m_modules(), it_modules(), other_family_modules(), mmd_modules()})
         any.insert(any.end(), family.begin(), family.end());
     for (const auto& [name, module] : any)
         for (std::uint8_t options : std::initializer_list<std::uint8_t>{0, 1, 4, 8, 9, 20, 25})
@@ -375,5 +421,7 @@ int main(int argc, char** argv)
     write_file(runs / "instruments-xm", run_input("=A z j", xms.back().second));
     write_file(runs / "instruments-it-pipe", run_input("=A - j z", it_modules().back().second));
     write_file(runs / "instruments-other-form", run_input("=M z", mod));
+    write_file(runs / "octamed", run_input("=A i j s1 s2 o3 x", mmd_modules().front().second));
+    write_file(runs / "octamed-pipe", run_input("=A - i z", mmd_modules()[3].second));
     return 0;
 }
