@@ -13,7 +13,11 @@
 //     looped bass, a saw pad with a ping-pong loop, and an instrument of two
 //     samples across the keyboard with a volume envelope;
 //
-//   make_demo examples/demo.mod   (or .it, .s3m, .xm)
+//   examples/demo.med: an OctaMED (MMD1) module with an 8-bit sample with a
+//     ping-pong loop, a 16-bit stereo sample, the longest part of a
+//     three-octave instrument, a hybrid's sample and a synth, which gives none.
+//
+//   make_demo examples/demo.mod   (or .it, .s3m, .xm, .med)
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -482,16 +486,65 @@ Bytes demo_xm()
     return build_xm(layout);
 }
 
+// OctaMED ---------------------------------------------------------------------
+
+// One block of four tracks, 64 lines of 4-byte cells: note, instrument, effect.
+Bytes demo_med()
+{
+    using namespace trk2inst::build;
+    MmdSpec layout;
+    layout.id = "MMD1";
+
+    const Bytes sine = fading(sine_cycle, 64, half_second);
+    MmdInstrument lead;
+    lead.body = mmd_sample(static_cast<std::uint32_t>(sine.size()), 0, sine);
+    lead.instr_ext = mmd_instr_ext(0, 0x09, static_cast<std::uint32_t>(sine.size() - 64), 64);  // ping-pong
+    lead.name = "sine lead, ping-pong";
+    lead.volume = 48;
+
+    const Values left = sine_pluck_16_bit(128, 33);
+    Values right(left.size());
+    std::transform(left.begin(), left.end(), right.begin(), [](std::int16_t v) { return static_cast<std::int16_t>(v / 2); });
+    Bytes stereo = mmd_pcm(left, 16);
+    append(stereo, mmd_pcm(right, 16));
+    MmdInstrument pad;
+    pad.body = mmd_sample(static_cast<std::uint32_t>(2 * left.size()), 0x30, stereo);
+    pad.instr_ext = mmd_instr_ext(-1, 0x01, static_cast<std::uint32_t>(left.size() - 128), 128);
+    pad.name = "16-bit stereo";
+    pad.transpose = -12;
+
+    // Three parts, each an octave lower and twice as long: the slot gets the last.
+    Bytes parts;
+    for (std::size_t part = 0; part < 3; ++part)
+        append(parts, fading(square_cycle, std::size_t{16} << part, half_second / 2 << part));
+    MmdInstrument octaves;
+    octaves.body = mmd_sample(static_cast<std::uint32_t>(parts.size()), 2, parts);
+    octaves.name = "three octaves";
+
+    MmdInstrument hybrid;
+    const Bytes saw = fading(saw_cycle, 128, half_second);
+    hybrid.body = mmd_hybrid(1, mmd_sample(static_cast<std::uint32_t>(saw.size()), 0, saw));
+    hybrid.name = "hybrid saw";
+
+    MmdInstrument synth;
+    synth.body = mmd_sample(300, -1, Bytes(300, 0));
+    synth.name = "synth: no sample";
+
+    layout.instruments = {lead, pad, octaves, hybrid, synth};
+    return build_mmd(layout);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
     if (argc != 2) {
-        std::fprintf(stderr, "usage: make_demo OUTPUT.mod | OUTPUT.it | OUTPUT.s3m | OUTPUT.xm\n");
+        std::fprintf(stderr, "usage: make_demo OUTPUT.mod | OUTPUT.it | OUTPUT.s3m | OUTPUT.xm | OUTPUT.med\n");
         return 2;
     }
     const std::string_view path(argv[1]);
-    const Bytes module = path.ends_with(".it")    ? demo_it()
+    const Bytes module = path.ends_with(".med")   ? demo_med()
+                         : path.ends_with(".it")  ? demo_it()
                          : path.ends_with(".s3m") ? demo_s3m()
                          : path.ends_with(".xm")  ? demo_xm()
                                                   : demo_mod();

@@ -285,9 +285,11 @@ void read_instrument(RunState& state, OctamedModule& module, int instrument)
     shape.loops = loop.on && !loop.ping_pong;  // the record holds no ping-pong loop
     shape.loop_begin = loop.start;
     shape.loop_end = loop.start + loop.length;
+    // The source's frames are known from the file's size: only the values
+    // the slot keeps are decoded now.
     const bool whole_source = state.settings.source_need != SourceNeed::none;
     const ChannelsRead read =
-        read_values(input, module, data, static_cast<std::size_t>(values_to_keep(shape)), whole_source);
+        read_values(input, module, data, static_cast<std::size_t>(values_to_keep(shape)), false);
     const auto& channels = module.buffers.channels;
     const bool as_they_stand = store_converted_sample(slot, shape, channels[0], channels[1], instrument);
     if (!slot.data)
@@ -304,7 +306,8 @@ void read_instrument(RunState& state, OctamedModule& module, int instrument)
     if (loop.on)
         add_source_loop(source, loop.ping_pong, false, loop.start, loop.start + loop.length);
     describe_source(slot, source, as_they_stand);
-    keep_source_values(state, slot, channels[0], channels[1], data.header, true);
+    // Stored as they stand: read again when written, rather than kept until then.
+    decode_source_values_when_written(slot, data.header);
 }
 
 // The largest track count of the blocks: u8 at each block in MMD0 and MMDC,

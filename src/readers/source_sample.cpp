@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstring>
 
 namespace trk2inst {
 
@@ -99,9 +100,20 @@ void encode_wav_data(int bits, std::span<const std::int16_t> left,
         }
         return;
     }
-    if (!stereo && std::endian::native == std::endian::little) {
-        const auto* bytes = reinterpret_cast<const std::uint8_t*>(left.data());
-        out.assign(bytes, bytes + 2 * count);  // already little-endian 16-bit values
+    if (std::endian::native == std::endian::little) {
+        if (!stereo) {
+            const auto* bytes = reinterpret_cast<const std::uint8_t*>(left.data());
+            out.assign(bytes, bytes + 2 * count);  // already little-endian 16-bit values
+            return;
+        }
+        // A frame is the two values side by side: one 32-bit store each.
+        out.resize(4 * count);
+        std::uint8_t* interleaved = out.data();
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::uint32_t frame = static_cast<std::uint16_t>(left[i]) |
+                                        std::uint32_t{static_cast<std::uint16_t>(right[i])} << 16;
+            std::memcpy(interleaved + 4 * i, &frame, 4);
+        }
         return;
     }
     out.resize(2 * count * channels);
@@ -135,6 +147,14 @@ void keep_source_values(RunState& state, SampleSlot& slot, std::span<const std::
     }
     encode_wav_data(shape.bits, left, shape.channels == 2 ? right : std::span<const std::int16_t>{},
                     shape.frames, source.wav_data);
+}
+
+void decode_source_values_when_written(SampleSlot& slot, std::int64_t header_offset)
+{
+    if (slot.source.values != SourceValues::kept)
+        return;
+    slot.source.values = SourceValues::decode_again;
+    slot.source.header_offset = header_offset;
 }
 
 SourceShape source_shape(const RunState& state, std::size_t index)

@@ -37,6 +37,11 @@ void keep_source_values(RunState& state, SampleSlot& slot, std::span<const std::
                         std::span<const std::int16_t> right, std::int64_t header_offset,
                         bool may_decode_again);
 
+// After describe_source, for a reader whose values cost no more to decode
+// again than to keep (stored as they are, read by seeking): leaves them to be
+// decoded from the header at header_offset when they are written.
+void decode_source_values_when_written(SampleSlot& slot, std::int64_t header_offset);
+
 // The source shape of a slot: under "=A" what its reader described; in the
 // other forms the slot's data as "w" writes them with a key offset of 0.
 SourceShape source_shape(const RunState& state, std::size_t index);

@@ -323,6 +323,24 @@ INSTANTIATE_TEST_SUITE_P(
         HostileCase{"MMDC as MMD0", blocks("MMDC", {12}), head("MMDC", 12, 1) + entry("01", "    1"), ""},
         HostileCase{"MMD3 blocks count tracks in a word", blocks("MMD3", {300, 4}), head("MMD3", 300, 2) + entry("01", "    1"), ""}));
 
+// "s" writes the values as stored: 16-bit stereo delta data summed per
+// channel, frames interleaved, the file's end cutting the right channel short.
+TEST(OctamedSources, AreTheValuesAsStored)
+{
+    Bytes data = mmd_pcm({1000, 24, -2024}, 16);  // differences of 1000, 1024, -1000
+    build::append(data, mmd_pcm({-5, -5}, 16));   // -5, -10, and the third cut off
+    const RunResult result = run_both(module_of(instrument(mmd_sample(6, 0x70, data))), {"s1"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    Bytes expected;
+    for (int value : {1000, -5, 1024, -10})
+        build::put_u16le(expected, static_cast<std::uint16_t>(value));
+    std::map<std::string, Bytes> chunks;
+    for (auto& [tag, payload] : riff_chunks(result.out))
+        chunks[tag] = payload;
+    EXPECT_EQ(chunks["data"], expected);
+    EXPECT_EQ(result.err, "Warning: the module ends inside the data of slot 1; what is missing reads as zeros.\n");
+}
+
 // Only "=A" reads them: the other forms refuse an OctaMED module as before.
 TEST(OctamedModules, AreRefusedByTheOtherForms)
 {

@@ -111,3 +111,34 @@ TEST(StoreConvertedSample, KeepsTheFirst65535WordsWithTheLoopInside)
 
 }  // namespace
 }  // namespace trk2inst::test
+
+namespace trk2inst::test {
+namespace {
+
+// The many-at-a-time paths against the rule they stand for, on every kind of
+// value, with counts that leave a remainder for the plain loop.
+TEST(SampleConversionBlocks, GiveWhatTheRuleGives)
+{
+    SampleValues left(45), right(45);
+    Bytes big_endian;
+    for (std::size_t i = 0; i < left.size(); ++i) {
+        left[i] = static_cast<std::int16_t>(i % 3 == 0 ? 32767 : -32768 + static_cast<int>(i * 1499));
+        right[i] = static_cast<std::int16_t>(i % 5 == 0 ? 32767 : 300 - static_cast<int>(i * 977));
+        build::put_u16be(big_endian, static_cast<std::uint16_t>(left[i]));
+    }
+    SampleValues decoded(left.size());
+    decode_pcm(big_endian.data(), 16, false, true, decoded.data(), decoded.size());
+    EXPECT_EQ(decoded, left);
+    SampleShape shape;
+    shape.bits = 16;
+    shape.stereo = true;
+    shape.length = static_cast<std::int64_t>(left.size());
+    SampleSlot slot;
+    store_converted_sample(slot, shape, left, right, 1);
+    const Bytes data = slot_data(slot);
+    for (std::size_t i = 0; i < left.size(); ++i)
+        EXPECT_EQ(static_cast<std::int8_t>(data[i]), std::min((left[i] + right[i] + 256) >> 9, 127)) << i;
+}
+
+}  // namespace
+}  // namespace trk2inst::test
