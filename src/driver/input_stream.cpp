@@ -195,6 +195,7 @@ void skip_bytes(InputStream& input, std::int64_t count)
     if (input.seekable && target >= 0 &&
         std::fseek(input.file, static_cast<long>(target), SEEK_SET) == 0) {
         input.position = target;
+        input.replay_until = 0;  // the stream itself stands there now
         return;
     }
     const std::int64_t furthest = std::max(input.position, input.replay_until);
@@ -211,7 +212,7 @@ void skip_bytes(InputStream& input, std::int64_t count)
     // unless the bytes are still among the recent ones.
     const bool within_zeros = input.end >= 0 && target >= input.end;
     const bool within_recent =
-        input.may_rewind && target >= input.start && target >= furthest - recent_count;
+        keeps_recent(input) && target >= input.start && target >= furthest - recent_count;
     if (!within_zeros && !within_recent)
         fail("Cannot skip backwards on this input.\n");
     input.replay_until = furthest;

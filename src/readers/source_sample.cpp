@@ -89,10 +89,13 @@ void encode_wav_data(int bits, std::span<const std::int16_t> left,
                      std::vector<std::uint8_t>& out)
 {
     const bool stereo = !right.empty();
-    const auto count = static_cast<std::size_t>(std::max<std::int64_t>(frames, 0));
+    const auto frames_out = static_cast<std::size_t>(std::max<std::int64_t>(frames, 0));
     const std::size_t channels = stereo ? 2 : 1;
+    // Frames past the values given (a module that changed since it was read)
+    // are silence, never a read past them.
+    const std::size_t count = std::min({frames_out, left.size(), stereo ? right.size() : left.size()});
     if (bits == 8) {
-        out.resize(count * channels);
+        out.assign(frames_out * channels, 0x80);
         for (std::size_t i = 0; i < count; ++i) {
             out[i * channels] = static_cast<std::uint8_t>((static_cast<unsigned>(left[i]) & 0xFF) ^ 0x80);
             if (stereo)
@@ -104,10 +107,11 @@ void encode_wav_data(int bits, std::span<const std::int16_t> left,
         if (!stereo) {
             const auto* bytes = reinterpret_cast<const std::uint8_t*>(left.data());
             out.assign(bytes, bytes + 2 * count);  // already little-endian 16-bit values
+            out.resize(2 * frames_out, 0);
             return;
         }
         // A frame is the two values side by side: one 32-bit store each.
-        out.resize(4 * count);
+        out.assign(4 * frames_out, 0);
         std::uint8_t* interleaved = out.data();
         for (std::size_t i = 0; i < count; ++i) {
             const std::uint32_t frame = static_cast<std::uint16_t>(left[i]) |
@@ -116,7 +120,7 @@ void encode_wav_data(int bits, std::span<const std::int16_t> left,
         }
         return;
     }
-    out.resize(2 * count * channels);
+    out.assign(2 * frames_out * channels, 0);
     const auto put = [&](std::size_t at, std::int16_t value) {
         const auto word = static_cast<std::uint16_t>(value);
         out[at] = static_cast<std::uint8_t>(word & 0xFF);

@@ -155,6 +155,23 @@ TEST(SkipBytes, OnAPipeARewindReadsTheRecentBytesAgain)
     }
 }
 
+// Found by fuzzing: a stream that cannot seek past its end (fmemopen). After
+// skipping there and back within the zeros, a seek to real bytes reads them.
+TEST(SkipBytes, ASeekToRealBytesEndsTheZerosPastTheEnd)
+{
+    Bytes bytes = counting_bytes(64);
+    std::unique_ptr<std::FILE, FileCloser> file(fmemopen(bytes.data(), bytes.size(), "rb"));
+    ASSERT_NE(file, nullptr);
+    InputStream input;
+    input.file = file.get();
+    begin_input(input);
+    skip_bytes(input, 100);
+    skip_bytes(input, -10);
+    EXPECT_EQ(read_u8(input), 0);
+    seek_to(input, 10);
+    EXPECT_EQ(read_u8(input), bytes[10]);
+}
+
 TEST(ReadBlock, ShortReadReportsItsCountAndFillsTheRestWithZeros)
 {
     for (Source source : {Source::file, Source::pipe}) {

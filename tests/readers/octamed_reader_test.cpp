@@ -306,7 +306,7 @@ INSTANTIATE_TEST_SUITE_P(
         HostileCase{"an entry past the end", first_entry_at(0xFFFFFF00), head("MMD1", 4, 1), ""},
         HostileCase{"a header cut by the end", [] { MmdSpec l; l.id = "MMD2"; l.expansion = false;
                                                     l.instruments = {instrument(mmd_sample(4, 0, {}))};
-                                                    Bytes m = build::build_mmd(l); m.resize(m.size() - 2); return m; }(),
+                                                    Bytes m = build::build_mmd(l); m.erase(m.end() - 2, m.end()); return m; }(),
                     head("MMD2", 4, 1), ""},
         HostileCase{"a length near 2^32", module_of(instrument(mmd_sample(0xFFFFFFF0, 0, Bytes(10, 1)))),
                     head("MMD1", 4, 1) + entry("01", "65535"), "1"},
