@@ -94,14 +94,16 @@ inline void check_instruments(const RunState& state)
     }
 }
 
-// A folder of its own for "x", in the temporary directory.
+// A folder of its own for "x" and "z", in $TMPDIR (else /tmp).
 inline const std::string& extract_folder()
 {
     static const std::string path = [] {
-        char name[] = "/tmp/trk2inst-fuzz-x-XXXXXX";
-        if (mkdtemp(name) == nullptr)
+        const char* folder = std::getenv("TMPDIR");
+        std::string name = std::string(folder != nullptr && folder[0] != '\0' ? folder : "/tmp") +
+                           "/trk2inst-fuzz-x-XXXXXX";
+        if (mkdtemp(name.data()) == nullptr)
             std::abort();
-        return std::string(name);
+        return name;
     }();
     return path;
 }
