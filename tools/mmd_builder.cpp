@@ -45,22 +45,6 @@ void put_block(Bytes& out, const MmdSpec& layout, std::uint16_t tracks)
     fit_to(out, out.size() + tracks * (narrow ? 3u : 4u));
 }
 
-// The entries of one array of the expansion, each cut or padded to its size.
-std::size_t put_entries(Bytes& out, const std::vector<MmdInstrument>& instruments, std::size_t size,
-                        Bytes MmdInstrument::*bytes, std::string MmdInstrument::*text)
-{
-    const std::size_t start = out.size();
-    for (const MmdInstrument& instrument : instruments) {
-        const std::size_t entry = out.size();
-        if (bytes != nullptr)
-            append(out, instrument.*bytes);
-        else
-            put_text(out, instrument.*text, size);
-        fit_to(out, entry + size);
-    }
-    return start;
-}
-
 }  // namespace
 
 Bytes build_mmd(const MmdSpec& layout)
@@ -94,22 +78,27 @@ Bytes build_mmd(const MmdSpec& layout)
 
     if (layout.expansion) {
         fit_to(out, (out.size() + 1) / 2 * 2);
-        const std::size_t expansion = out.size();
-        patch_u32be(out, 32, static_cast<std::uint32_t>(expansion));
-        fit_to(out, expansion + expansion_size);
         const auto count = static_cast<std::uint16_t>(layout.instruments.size());
-        const std::size_t ext = put_entries(out, layout.instruments, layout.instr_ext_size, &MmdInstrument::instr_ext, nullptr);
-        const std::size_t names = put_entries(out, layout.instruments, layout.name_size, nullptr, &MmdInstrument::name);
-        patch_u32be(out, expansion + 4, static_cast<std::uint32_t>(ext));
-        out[expansion + 8] = static_cast<std::uint8_t>(layout.instr_ext_count.value_or(count) >> 8);
-        out[expansion + 9] = static_cast<std::uint8_t>(layout.instr_ext_count.value_or(count) & 0xFF);
-        out[expansion + 10] = static_cast<std::uint8_t>(layout.instr_ext_size >> 8);
-        out[expansion + 11] = static_cast<std::uint8_t>(layout.instr_ext_size & 0xFF);
-        patch_u32be(out, expansion + 20, static_cast<std::uint32_t>(names));
-        out[expansion + 24] = static_cast<std::uint8_t>(layout.name_count.value_or(count) >> 8);
-        out[expansion + 25] = static_cast<std::uint8_t>(layout.name_count.value_or(count) & 0xFF);
-        out[expansion + 26] = static_cast<std::uint8_t>(layout.name_size >> 8);
-        out[expansion + 27] = static_cast<std::uint8_t>(layout.name_size & 0xFF);
+        const std::size_t expansion = out.size();
+        const std::size_t instr_ext = expansion + expansion_size;
+        const std::size_t names = instr_ext + std::size_t{count} * layout.instr_ext_size;
+        patch_u32be(out, 32, static_cast<std::uint32_t>(expansion));
+        put_u32be(out, 0);  // no next module
+        put_u32be(out, static_cast<std::uint32_t>(instr_ext));
+        put_u16be(out, layout.instr_ext_count.value_or(count));
+        put_u16be(out, layout.instr_ext_size);
+        fit_to(out, expansion + 20);
+        put_u32be(out, static_cast<std::uint32_t>(names));
+        put_u16be(out, layout.name_count.value_or(count));
+        put_u16be(out, layout.name_size);
+        fit_to(out, instr_ext);
+        for (const MmdInstrument& instrument : layout.instruments) {
+            const std::size_t entry = out.size();
+            append(out, instrument.instr_ext);
+            fit_to(out, entry + layout.instr_ext_size);
+        }
+        for (const MmdInstrument& instrument : layout.instruments)
+            put_text(out, instrument.name, layout.name_size);
     }
     patch_u32be(out, 4, static_cast<std::uint32_t>(out.size()));  // modlen
     return out;

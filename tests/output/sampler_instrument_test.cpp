@@ -190,15 +190,11 @@ std::string it_kit_expected()
     std::string points = "[0, 64], [10, 32], [20, 16]";
     for (int k = 3; k < 25; ++k)
         points += ", [20, 0]";  // zero ticks, taken as the one before
-    const std::string region = R"({"lokey": %K, "hikey": %K, "slot": 1, "transpose": %T, "tune": 0, "volume_db": 0, "pan": -50}, )";
     std::string regions;
-    for (int key = 36; key <= 40; ++key) {
-        std::string r = region;
-        r.replace(r.find("%K"), 2, std::to_string(key));
-        r.replace(r.find("%K"), 2, std::to_string(key));
-        r.replace(r.find("%T"), 2, std::to_string(key == 40 ? 0 : 60 - key));
-        regions += r;
-    }
+    for (int key = 36; key <= 40; ++key)
+        regions += R"({"lokey": )" + std::to_string(key) + R"(, "hikey": )" + std::to_string(key) +
+                   R"(, "slot": 1, "transpose": )" + std::to_string(key == 40 ? 0 : 60 - key) +
+                   R"(, "tune": 0, "volume_db": 0, "pan": -50}, )";
     return R"({"number": 1, "name": "kit", "slots": [1, 2, 3], "tick_seconds": 0.02, "regions": [)" + regions +
            R"({"lokey": 43, "hikey": 59, "slot": 2, "transpose": 0, "tune": 0, "volume_db": 0, "pan": 50}, )"
            R"({"lokey": 60, "hikey": 119, "slot": 3, "transpose": -12, "tune": 0, "volume_db": 0, "pan": -50}], )"

@@ -229,6 +229,35 @@ INSTANTIATE_TEST_SUITE_P(
                    wav_data(8, {1, 2, 3, 4, 5, 6, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}), {{0, 2, 13}},
                    R"({"bits": 8, "channels": 1, "frames": 16, "rate": 8303, "loops": [{"kind": "forward", "sustain": false, "start": 2, "end": 13}], "compression": null, "converted": false})"}));
 
+// "j" gives the record's 16-bit fields as the record holds them, where a
+// field went negative or past 16 bits before the record took its low bits:
+// a Scream Tracker 3 loop that ends before it begins, an Extended Module loop
+// that starts 65,536 words in.
+TEST(SourceJson, RecordFieldsAreTheNumbersTheRecordHolds)
+{
+    build::S3mInstrument backwards;
+    backwards.file_name = "BACKWARDS";
+    backwards.length = 2000;
+    backwards.loop_begin = 1000;
+    backwards.loop_end = 600;
+    backwards.flags = 0x01;
+    build::S3mSpec s3m;
+    s3m.instruments = {backwards};
+    const Bytes s3m_bytes = build::build_s3m(s3m);
+    const Bytes xm_bytes = xm_module(Bytes(16, 1), 0x01, 0x20000, 4);
+    for (const auto& [form, module] : {std::pair{"=S", &s3m_bytes}, std::pair{"=A", &s3m_bytes}, std::pair{"=M", &xm_bytes}}) {
+        const TempFile file(*module);
+        const RunResult result = run_in_process({form, file.path(), "o1", "j"});
+        ASSERT_EQ(result.status, 0) << result.err;
+        const Bytes& out = result.out;
+        ASSERT_GE(out.size(), 11u);
+        const auto u16 = [&out](std::size_t at) { return std::to_string(unsigned{out[at]} << 8 | out[at + 1]); };
+        const std::string fields =
+            "\"length\": " + u16(1) + ", \"loop_start\": " + u16(4) + ", \"loop_length\": " + u16(6) + ",";
+        EXPECT_NE(text_of(out).find(fields, 11), std::string::npos) << form << ": " << fields;
+    }
+}
+
 // A slot without data gives what "w" gives it with no key offset.
 TEST(SourceWav, ASlotWithoutDataIsWhatWWrites)
 {

@@ -13,21 +13,6 @@ using build::mmd_hybrid;
 using build::mmd_pcm;
 using build::mmd_sample;
 
-// "=A FILE" and "=A -" from a pipe must agree.
-RunResult run_both(const Bytes& module, const std::vector<std::string>& commands)
-{
-    const TempFile file(module);
-    std::vector<std::string> file_args{"=A", file.path()}, pipe_args{"=A", "-"};
-    file_args.insert(file_args.end(), commands.begin(), commands.end());
-    pipe_args.insert(pipe_args.end(), commands.begin(), commands.end());
-    const RunResult from_file = run_in_process(file_args);
-    const RunResult from_pipe = run_in_process(pipe_args, &module, Source::pipe);
-    EXPECT_EQ(from_pipe.out, from_file.out);
-    EXPECT_EQ(from_pipe.err, from_file.err);
-    EXPECT_EQ(from_pipe.status, from_file.status);
-    return from_file;
-}
-
 // Without an expansion structure: no InstrExt, no names.
 Bytes module_of(MmdInstrument instrument, const char* id = "MMD1")
 {
@@ -100,7 +85,7 @@ class OctamedTypes : public ::testing::TestWithParam<TypeCase> {};
 TEST_P(OctamedTypes, GiveTheSlotTheirSample)
 {
     const TypeCase& c = GetParam();
-    const RunResult result = run_both(c.module, {"o1", "j"});
+    const RunResult result = run_both({"o1", "j"}, c.module);
     ASSERT_EQ(result.status, 0) << result.err;
     ASSERT_GE(result.out.size(), c.record.size());
     EXPECT_EQ(Bytes(result.out.begin(), result.out.begin() + static_cast<std::ptrdiff_t>(c.record.size())), c.record);
@@ -179,7 +164,7 @@ TEST_P(OctamedInstrExt, FieldsCountWhereTheEntryHoldsThem)
     layout.instruments = {entry};
     layout.instr_ext_size = c.size;
     layout.instr_ext_count = c.count;
-    const RunResult result = run_both(build::build_mmd(layout), {"o1", "j"});
+    const RunResult result = run_both({"o1", "j"}, build::build_mmd(layout));
     ASSERT_EQ(result.status, 0) << result.err;
     ASSERT_GE(result.out.size(), 11u);
     EXPECT_EQ(Bytes(result.out.begin(), result.out.begin() + 11),
@@ -279,7 +264,7 @@ class OctamedHostile : public ::testing::TestWithParam<HostileCase> {};
 TEST_P(OctamedHostile, EndInSlotsOrNone)
 {
     const HostileCase& c = GetParam();
-    const RunResult result = run_both(c.module, {"i"});
+    const RunResult result = run_both({"i"}, c.module);
     ASSERT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(text_of(result.out), c.listing);
     EXPECT_EQ(result.err, c.warning.empty() ? "" : "Warning: the module ends inside the data of slot " + c.warning +
@@ -329,7 +314,7 @@ TEST(OctamedSources, AreTheValuesAsStored)
 {
     Bytes data = mmd_pcm({1000, 24, -2024}, 16);  // differences of 1000, 1024, -1000
     build::append(data, mmd_pcm({-5, -5}, 16));   // -5, -10, and the third cut off
-    const RunResult result = run_both(module_of(instrument(mmd_sample(6, 0x70, data))), {"s1"});
+    const RunResult result = run_both({"s1"}, module_of(instrument(mmd_sample(6, 0x70, data))));
     ASSERT_EQ(result.status, 0) << result.err;
     Bytes expected;
     for (int value : {1000, -5, 1024, -10})

@@ -11,23 +11,6 @@ using build::ModSample;
 using build::ModSpec;
 using build::St15Spec;
 
-// A run from a file and from a pipe; both must give the same.
-RunResult run_both(const std::vector<std::string>& commands, const Bytes& module, const char* form = "=A")
-{
-    const TempFile file(module);
-    std::vector<std::string> file_args{form, file.path()};
-    file_args.insert(file_args.end(), commands.begin(), commands.end());
-    const RunResult from_file = run_in_process(file_args);
-    std::vector<std::string> pipe_args{"=A", "-"};
-    pipe_args.insert(pipe_args.end(), commands.begin(), commands.end());
-    if (std::string(form) == "=A") {
-        const RunResult from_pipe = run_in_process(pipe_args, &module, Source::pipe);
-        EXPECT_EQ(from_pipe.out, from_file.out);
-        EXPECT_EQ(from_pipe.err, from_file.err);
-    }
-    return from_file;
-}
-
 ModSpec tagged(const std::string& tag, int channels, Bytes after_tag = {})
 {
     ModSpec layout;

@@ -120,6 +120,23 @@ LoadResult load_module(const Bytes& module, Source source, Reader reader, bool w
     return result;
 }
 
+RunResult run_both(const std::vector<std::string>& commands, const Bytes& module, const char* form)
+{
+    const TempFile file(module);
+    std::vector<std::string> file_args{form, file.path()};
+    file_args.insert(file_args.end(), commands.begin(), commands.end());
+    RunResult from_file = run_in_process(file_args);
+    if (std::string(form) == "=A") {
+        std::vector<std::string> pipe_args{"=A", "-"};
+        pipe_args.insert(pipe_args.end(), commands.begin(), commands.end());
+        const RunResult from_pipe = run_in_process(pipe_args, &module, Source::pipe);
+        EXPECT_EQ(from_pipe.out, from_file.out);
+        EXPECT_EQ(from_pipe.err, from_file.err);
+        EXPECT_EQ(from_pipe.status, from_file.status);
+    }
+    return from_file;
+}
+
 RunResult run_in_process(const std::vector<std::string>& args, const Bytes* module, Source source)
 {
     const Bytes empty;

@@ -76,6 +76,11 @@ struct RunResult {
 RunResult run_in_process(const std::vector<std::string>& args, const Bytes* module = nullptr,
                          Source source = Source::file);
 
+// Runs the tool in-process on FORM FILE COMMANDS, a file of the module; for
+// "=A", also "=A -" with the module from a pipe, which must give the same
+// output, messages and status. Returns the run from the file.
+RunResult run_both(const std::vector<std::string>& commands, const Bytes& module, const char* form = "=A");
+
 // Runs the built binary with the module as standard input (none: /dev/null).
 // Standard output is captured unless it goes to the named file. With
 // as_nobody, a run by root runs as the user nobody, whom permissions bind.
