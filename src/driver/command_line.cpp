@@ -174,8 +174,9 @@ std::int32_t parse_number(const char* text)
 int find_instrument_by_name(const RunState& state, const char* name)
 {
     const int searched = state.settings.convert_samples ? slot_count : searched_slots;
+    const SampleTable slots = record_table(state);
     for (int i = 0; i < searched; ++i) {
-        if (std::strcmp(state.samples[static_cast<std::size_t>(i)].name.data(), name) == 0)
+        if (std::strcmp(slots[static_cast<std::size_t>(i)].name.data(), name) == 0)
             return i;
     }
     fail("Instrument not found: %s\n", printable(name).c_str());
@@ -200,10 +201,19 @@ bool answer_help_or_version(const RunState& state, std::span<const char* const> 
 
 void warn_of_cut_data(const RunState& state)
 {
-    if (state.first_cut_slot > 0)
+    if (state.first_cut_sample > 0)
         std::fprintf(state.err,
                      "Warning: the module ends inside the data of slot %d; what is missing reads as zeros.\n",
-                     state.first_cut_slot);
+                     state.first_cut_sample);
+}
+
+// Only the commands that give out every sample and instrument can fall short.
+void warn_of_left_out(const RunState& state)
+{
+    if (!state.settings.every_sample)
+        return;
+    const std::string warning = left_out_warning(state.left_out);
+    std::fputs(warning.c_str(), state.err);
 }
 
 int run_command_line(RunState& state, std::span<const char* const> args)
@@ -221,6 +231,7 @@ int run_command_line(RunState& state, std::span<const char* const> args)
         state.settings.instruments_needed = instruments_needed(commands);
         const std::size_t first_command = load_module(state, args);
         warn_of_cut_data(state);
+        warn_of_left_out(state);
         for (std::size_t i = first_command; i < args.size(); ++i)
             run_command(state, args[i]);
         finish_output(state);

@@ -43,10 +43,4 @@ std::string printable(char c)
     return escaped;
 }
 
-void note_cut_slot(RunState& state, int slot_number)
-{
-    if (state.first_cut_slot == 0 || slot_number < state.first_cut_slot)
-        state.first_cut_slot = slot_number;
-}
-
 }  // namespace trk2inst

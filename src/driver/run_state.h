@@ -6,12 +6,18 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
 namespace trk2inst {
 
+// The record table: samples 1 to 99 of a module.
 inline constexpr int slot_count = 99;
+// "=A": the most samples and instruments of a module that are read (the most
+// any tracker writes); past them a module's samples are left out with a warning.
+inline constexpr int sample_limit = 4000;
+inline constexpr int instrument_limit = 255;
 inline constexpr int name_length = 22;
 // The record's length field is 16 bits wide: no slot holds more words.
 inline constexpr std::int64_t max_slot_words = 0xFFFF;
@@ -52,6 +58,7 @@ struct SourceSample {
     SourceValues values = SourceValues::slot_data;
     std::vector<std::uint8_t> wav_data;  // the WAV data chunk: 8-bit unsigned or 16-bit LE, interleaved
     std::int64_t header_offset = 0;      // the sample's header in the input
+    std::int64_t data_offset = 0;        // its data, for readers whose header does not point there
 };
 
 // How a slot's module gives the pitch and panning of its sample.
@@ -66,6 +73,9 @@ struct SampleVoice {
     std::uint8_t panning = 128;       // Extended Module 0..255; Impulse Tracker DfP (bit 7: use it)
 };
 
+// One sample of the module: what its record holds, the sample as stored, and
+// how an instrument plays it. Samples past the record table hold the record's
+// fields (what their record would hold) but no record data.
 struct SampleSlot {
     std::array<char, name_length + 1> name{};  // as stored, zero-terminated after 22 bytes
     std::int32_t length = 0;                   // in 16-bit words; data holds 2 * length bytes
@@ -74,21 +84,27 @@ struct SampleSlot {
     std::uint8_t volume = 0;                   // the module's value, unchanged
     std::int32_t loop_start = 0;               // in words
     std::int32_t loop_length = 0;              // in words; below 2 means no loop
-    std::unique_ptr<std::uint8_t[]> data;      // signed 8-bit sample values
+    std::unique_ptr<std::uint8_t[]> data;      // signed 8-bit sample values (slots 1 to 99 only)
     bool odd_length = false;                   // Extended Modules: last byte was dropped
     SourceSample source;                       // "=A": the sample as the module stores it
     SampleVoice voice;
 };
 
-using SampleTable = std::array<SampleSlot, slot_count>;
+// The module's samples, numbered from 1 in the order its reader meets their
+// headers: entry n - 1 is sample n. The first 99 are the record table, which
+// "o", "w", "-NAME" and "i" read; the list never holds fewer. Under "=A" a
+// reader adds samples past 99 when a command gives them out.
+using SampleList = std::vector<SampleSlot>;
+
+// The record table, a view of the list's first 99 entries.
+using SampleTable = std::span<const SampleSlot, slot_count>;
 
 // The instruments of an Extended Module or an Impulse Tracker module ("=A").
-inline constexpr int instrument_limit = 128;
 inline constexpr int key_count = 128;        // MIDI keys; 60 plays a sample at its own rate
 inline constexpr int envelope_point_limit = 25;
 
 struct KeyTarget {
-    std::uint8_t slot = 0;      // 1..99; 0 plays nothing
+    std::uint16_t sample = 0;   // a sample number; 0 plays nothing
     std::int8_t transpose = 0;  // semitones from the key to the note played
 };
 
@@ -117,7 +133,7 @@ struct ModuleInstrument {
     std::array<char, 27> name{};          // up to 26 bytes and a terminator
     bool has_header = false;              // XM: it has samples; IT: "IMPI" found
     std::array<KeyTarget, key_count> keys{};
-    std::array<bool, slot_count> slots{};  // the slots of its samples
+    std::vector<int> samples;             // the numbers of its samples, ascending
     VolumeEnvelope volume;
     std::uint16_t fadeout = 0;            // as stored
     std::uint8_t global_volume = 128;     // Impulse Tracker GbV
@@ -158,6 +174,8 @@ struct RunSettings {
     SourceNeed source_need = SourceNeed::none;
     // "z", "j": the readers of "=A" also read the instruments and the tempo.
     bool instruments_needed = false;
+    // "s", "x", "z", "j" under "=A": the readers go on past sample 99.
+    bool every_sample = false;
 };
 
 struct FileCloser {
@@ -185,8 +203,18 @@ struct InputStream {
     std::int64_t size = -1;
 };
 
+// What the module holds that "s", "x", "z" and "j" cannot give out.
+struct LeftOut {
+    std::int64_t claimed_samples = 0;      // more than sample_limit: what the module claims
+    std::int64_t claimed_instruments = 0;  // more than instrument_limit: what the module claims
+    bool instrument_samples = false;       // with the instruments past the limit, their samples
+    int headers_past_end = 0;              // samples whose headers lie past the end of the input
+    int first_past_end = 0;
+    int last_past_end = 0;
+};
+
 struct RunState {
-    SampleTable samples;
+    SampleList samples = SampleList(slot_count);
     InstrumentTable instruments;
     ModuleSummary summary;
     RunSettings settings;
@@ -195,12 +223,32 @@ struct RunState {
     std::FILE* err = stderr;
     std::string module_name = "-";  // as the command line gives it; "-" for standard input
     bool out_is_terminal = false;
-    // "=A": the first slot whose data the input ends inside; 0 for none.
-    int first_cut_slot = 0;
+    // "=A": the first sample whose data the input ends inside; 0 for none.
+    int first_cut_sample = 0;
+    LeftOut left_out;
 };
 
-// "=A": the input ends inside the data of the slot (numbered from 1).
-void note_cut_slot(RunState& state, int slot_number);
+// "=A": the input ends inside the data of the sample (numbered from 1).
+void note_cut_sample(RunState& state, int sample_number);
+
+// The record table of the run.
+inline SampleTable record_table(const RunState& state)
+{
+    return SampleTable(state.samples.data(), slot_count);
+}
+
+// Sample `number` (from 1, at most sample_limit) of the list, which grows to
+// hold it.
+SampleSlot& sample_entry(RunState& state, int number);
+
+// The module claims more samples than are read, or more instruments, or
+// holds a sample header past its end.
+void note_claimed_samples(RunState& state, std::int64_t claimed);
+void note_claimed_instruments(RunState& state, std::int64_t claimed, bool with_their_samples);
+void note_header_past_end(RunState& state, int sample_number);
+
+// The one line that says what was left out and why; empty when nothing was.
+std::string left_out_warning(const LeftOut& left_out);
 
 // A fatal error: the message goes to standard error and the run ends with
 // status 1. The message may hold a zero byte (a "%c" of a zero character).

@@ -26,7 +26,7 @@ std::int64_t expected_file_length(const RunState& state)
         return state.summary.expected_length;
     std::int64_t length = state.summary.header_size +
                           256 * std::int64_t{state.summary.channels} * state.summary.patterns;
-    for (const SampleSlot& slot : state.samples)
+    for (const SampleSlot& slot : record_table(state))
         length += 2 * std::int64_t{slot.length};
     return length;
 }

@@ -101,7 +101,7 @@ void print_region(std::FILE* out, const SamplerRegion& region)
 {
     std::fprintf(out, "{\"lokey\": %d, \"hikey\": %d, \"slot\": %d, \"transpose\": %d, \"tune\": %d, "
                       "\"volume_db\": %s, \"pan\": %s}",
-                 region.lokey, region.hikey, region.slot, region.transpose, region.tune,
+                 region.lokey, region.hikey, region.sample, region.transpose, region.tune,
                  decimal(region.volume_db).c_str(), region.pan ? decimal(*region.pan).c_str() : "null");
 }
 
@@ -109,8 +109,8 @@ void print_instrument(std::FILE* out, const SamplerInstrument& instrument)
 {
     std::fprintf(out, "{\"number\": %d, \"name\": %s, \"slots\": [", instrument.number,
                  json_string(instrument.name.c_str()).c_str());
-    for (std::size_t i = 0; i < instrument.slots.size(); ++i)
-        std::fprintf(out, "%s%d", i > 0 ? ", " : "", instrument.slots[i]);
+    for (std::size_t i = 0; i < instrument.samples.size(); ++i)
+        std::fprintf(out, "%s%d", i > 0 ? ", " : "", instrument.samples[i]);
     std::fprintf(out, "], \"tick_seconds\": %s, \"regions\": [", decimal(instrument.tick_seconds).c_str());
     for (std::size_t i = 0; i < instrument.regions.size(); ++i) {
         if (i > 0)

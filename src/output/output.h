@@ -28,27 +28,27 @@ std::int64_t expected_file_length(const RunState& state);
 // outside the table ends the run.
 void write_wav(RunState& state, std::int64_t index);
 
-// "s": slot `index` (0-based) as one RIFF WAVE file of its source sample; an
-// index outside the table ends the run.
+// "s": sample `index` (0-based) as one RIFF WAVE file of its source sample; an
+// index outside the module's samples (and the record table) ends the run.
 void write_source_wav(RunState& state, std::int64_t index);
 
 // The same file for a slot in the table, to `out`; false (errno set) when the
 // sample is too large for a WAV file. Write errors show on the stream.
 bool write_source_wav_file(RunState& state, std::size_t index, std::FILE* out);
 
-// "x": every slot that the listing shows as DIR/NN-NAME.wav, the path of each
-// on standard output. An empty directory is the current one.
+// "x": every sample that holds data as DIR/NN-NAME.wav, the path of each on
+// standard output. An empty directory is the current one.
 void extract_samples(RunState& state, const char* directory);
 
-// The file name "x" gives a slot: its number in two digits and its name made
-// safe for a file system.
-std::string sample_file_name(int slot_number, const char* name);
+// The file name "x" gives a sample: its number in two digits or more and its
+// name made safe for a file system.
+std::string sample_file_name(int sample_number, const char* name);
 
 // The same rule for any file: the number in two digits (three from 100), "-"
 // and the safe name, or the number alone for an empty name; then the extension.
 std::string numbered_file_name(int number, const char* name, const char* extension);
 
-// "z": what "x" writes, then every instrument that plays a slot as
+// "z": what "x" writes, then every instrument that plays a sample as
 // DIR/II-NAME.sfz, the path of each on standard output.
 void extract_instruments(RunState& state, const char* directory);
 

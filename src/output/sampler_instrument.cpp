@@ -1,5 +1,5 @@
 // Instruments as a sampler plays them. Keys are MIDI notes; key 60 plays a
-// slot's WAV file at its own rate, and "tune" moves that to the rate at which
+// sample's WAV file at its own rate, and "tune" moves that to the rate at which
 // the module plays the sample there.
 #include "output/sampler_instrument.h"
 
@@ -20,9 +20,10 @@ constexpr double longest_release = 100.0;    // seconds: SFZ's limit, and "never
 constexpr double reference_rate = 8363.0;    // Hz at the reference note
 constexpr double silence_db = -144.0;
 
-bool plays(const RunState& state, int slot)
+bool plays(const RunState& state, int sample)
 {
-    return slot >= 1 && slot <= slot_count && state.samples[static_cast<std::size_t>(slot - 1)].length != 0;
+    return sample >= 1 && static_cast<std::size_t>(sample) <= state.samples.size() &&
+           state.samples[static_cast<std::size_t>(sample - 1)].length != 0;
 }
 
 bool is_impulse_tracker(const ModuleInstrument* instrument)
@@ -51,9 +52,9 @@ double exact_rate(const SampleSlot& slot, double wav_rate)
     return slot.voice.stored_rate != 0 ? static_cast<double>(slot.voice.stored_rate) : wav_rate;
 }
 
-int tune_cents(const RunState& state, int slot)
+int tune_cents(const RunState& state, int sample)
 {
-    const auto index = static_cast<std::size_t>(slot - 1);
+    const auto index = static_cast<std::size_t>(sample - 1);
     const double wav_rate = source_shape(state, index).rate;
     return static_cast<int>(std::lround(1200.0 * std::log2(exact_rate(state.samples[index], wav_rate) / wav_rate)));
 }
@@ -124,23 +125,23 @@ double release_seconds(const ModuleInstrument* instrument, double tick)
 
 SamplerRegion region_for(const RunState& state, int key, KeyTarget target, const ModuleInstrument* instrument)
 {
-    const SampleSlot& slot = state.samples[static_cast<std::size_t>(target.slot - 1)];
-    return {key, key, target.slot, target.transpose, tune_cents(state, target.slot),
+    const SampleSlot& slot = state.samples[static_cast<std::size_t>(target.sample - 1)];
+    return {key, key, target.sample, target.transpose, tune_cents(state, target.sample),
             decibels(gain(slot, instrument)), pan(slot, instrument)};
 }
 
-// One region for each run of keys that play the same slot the same way.
+// One region for each run of keys that play the same sample the same way.
 std::vector<SamplerRegion> regions_of(const RunState& state, const std::array<KeyTarget, key_count>& keys,
                                       const ModuleInstrument* instrument)
 {
     std::vector<SamplerRegion> regions;
     for (int key = 0; key < key_count; ++key) {
         const KeyTarget target = keys[static_cast<std::size_t>(key)];
-        if (!plays(state, target.slot))
+        if (!plays(state, target.sample))
             continue;
         if (!regions.empty()) {
             SamplerRegion& last = regions.back();
-            if (last.hikey == key - 1 && last.slot == target.slot && last.transpose == target.transpose) {
+            if (last.hikey == key - 1 && last.sample == target.sample && last.transpose == target.transpose) {
                 last.hikey = key;
                 continue;
             }
@@ -155,9 +156,9 @@ SamplerInstrument from_module(const RunState& state, const ModuleInstrument& ins
     SamplerInstrument out;
     out.number = number;
     out.name = instrument.name.data();
-    for (int slot = 1; slot <= slot_count; ++slot)
-        if (instrument.slots[static_cast<std::size_t>(slot - 1)] && plays(state, slot))
-            out.slots.push_back(slot);
+    for (const int sample : instrument.samples)
+        if (plays(state, sample))
+            out.samples.push_back(sample);
     out.tick_seconds = tick;
     out.regions = regions_of(state, instrument.keys, &instrument);
     if (instrument.volume.point_count > 0)
@@ -168,15 +169,15 @@ SamplerInstrument from_module(const RunState& state, const ModuleInstrument& ins
     return out;
 }
 
-// Every key plays the slot untransposed; no envelope, no fade.
-SamplerInstrument from_slot(const RunState& state, int slot, double tick)
+// Every key plays the sample untransposed; no envelope, no fade.
+SamplerInstrument from_sample(const RunState& state, int sample, double tick)
 {
     std::array<KeyTarget, key_count> keys{};
-    keys.fill({static_cast<std::uint8_t>(slot), 0});
+    keys.fill({static_cast<std::uint16_t>(sample), 0});
     SamplerInstrument out;
-    out.number = slot;
-    out.name = state.samples[static_cast<std::size_t>(slot - 1)].name.data();
-    out.slots = {slot};
+    out.number = sample;
+    out.name = state.samples[static_cast<std::size_t>(sample - 1)].name.data();
+    out.samples = {sample};
     out.tick_seconds = tick;
     out.regions = regions_of(state, keys, nullptr);
     return out;
@@ -195,9 +196,10 @@ std::vector<SamplerInstrument> sampler_instruments(const RunState& state)
             instruments.push_back(from_module(state, instrument, ++number, tick));
         return instruments;
     }
-    for (int slot = 1; slot <= slot_count; ++slot)
-        if (plays(state, slot))
-            instruments.push_back(from_slot(state, slot, tick));
+    const auto count = static_cast<int>(state.samples.size());
+    for (int sample = 1; sample <= count; ++sample)
+        if (plays(state, sample))
+            instruments.push_back(from_sample(state, sample, tick));
     return instruments;
 }
 

@@ -1,4 +1,4 @@
-// A module's instruments as a sampler plays them: key ranges of slots, pitch,
+// A module's instruments as a sampler plays them: key ranges of samples, pitch,
 // gain and pan of each, the volume envelope and the release. The one place
 // that computes them; the SFZ writer ("z") and the JSON listing ("j") print
 // from it.
@@ -12,13 +12,13 @@
 
 namespace trk2inst {
 
-// Keys lokey to hikey play one slot, transposed by the same amount.
+// Keys lokey to hikey play one sample, transposed by the same amount.
 struct SamplerRegion {
     int lokey = 0;
     int hikey = 0;
-    int slot = 0;       // 1..99
+    int sample = 0;     // its number in the module
     int transpose = 0;  // semitones
-    int tune = 0;       // cents from the slot's WAV rate to the module's exact rate
+    int tune = 0;       // cents from the sample's WAV rate to the module's exact rate
     double volume_db = 0;
     std::optional<double> pan;  // -100 left to 100 right
 };
@@ -26,7 +26,7 @@ struct SamplerRegion {
 struct SamplerInstrument {
     int number = 0;
     std::string name;
-    std::vector<int> slots;  // of its samples that hold data, ascending
+    std::vector<int> samples;  // the numbers of its samples that hold data, ascending
     double tick_seconds = 0;
     std::vector<SamplerRegion> regions;
     const VolumeEnvelope* volume_envelope = nullptr;  // none, or switched off
@@ -34,7 +34,7 @@ struct SamplerInstrument {
     double release_seconds = 0;
 };
 
-// The instrument table of "=A", or one instrument per slot that holds data.
+// The instrument table of "=A", or one instrument per sample that holds data.
 std::vector<SamplerInstrument> sampler_instruments(const RunState& state);
 
 // A number as "z" and "j" write it: the shortest decimal form that reads back

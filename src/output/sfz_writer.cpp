@@ -63,9 +63,9 @@ void add_loop(std::string& line, const SourceShape& shape)
 
 std::string region_line(const RunState& state, const SamplerRegion& region)
 {
-    const auto index = static_cast<std::size_t>(region.slot - 1);
+    const auto index = static_cast<std::size_t>(region.sample - 1);
     std::string line = "<region>";
-    add_opcode(line, "sample", sample_file_name(region.slot, state.samples[index].name.data()));
+    add_opcode(line, "sample", sample_file_name(region.sample, state.samples[index].name.data()));
     add_opcode(line, "lokey", std::to_string(region.lokey));
     add_opcode(line, "hikey", std::to_string(region.hikey));
     add_opcode(line, "pitch_keycenter", "60");

@@ -142,9 +142,10 @@ void write_bytes(std::FILE* out, const Bytes& bytes)
         std::fwrite(bytes.data(), 1, bytes.size(), out);
 }
 
-void check_index(std::int64_t index)
+// Slot numbers for "w"; any sample of the module for "s".
+void check_index(std::int64_t index, std::size_t count)
 {
-    if (index < 0 || index >= slot_count)
+    if (index < 0 || index >= static_cast<std::int64_t>(count))
         fail("Invalid instrument number: %d\n", static_cast<int>(index + 1));
 }
 
@@ -159,7 +160,7 @@ std::uint32_t wav_sample_rate(const SampleSlot& slot, const RunSettings& setting
 
 void write_wav(RunState& state, std::int64_t index)
 {
-    check_index(index);
+    check_index(index, slot_count);
     const SampleSlot& slot = state.samples[static_cast<std::size_t>(index)];
     SourceShape shape = record_source_shape(slot);
     shape.rate = wav_sample_rate(slot, state.settings);
@@ -197,7 +198,7 @@ bool write_source_wav_file(RunState& state, std::size_t index, std::FILE* out)
 
 void write_source_wav(RunState& state, std::int64_t index)
 {
-    check_index(index);
+    check_index(index, state.samples.size());
     if (!write_source_wav_file(state, static_cast<std::size_t>(index), state.out))
         fail("Error writing output: %s\n", std::strerror(errno));
 }

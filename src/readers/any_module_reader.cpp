@@ -51,12 +51,17 @@ void decode_source_again(RunState& state, std::size_t index, std::vector<std::ui
         decode_scream_tracker_source(state, index, wav);
     else if (std::memcmp(state.summary.format_tag.data(), "MMD", 3) == 0)
         decode_octamed_source(state, index, wav);
+    else if (std::memcmp(state.summary.format_tag.data(), "EXT.", 4) == 0)
+        decode_extended_module_source(state, index, wav);
 }
 
 void read_any_module(RunState& state)
 {
     InputStream& input = state.input;
     state.settings.convert_samples = true;
+    // Samples past the record table only for the commands that give them out.
+    state.settings.every_sample =
+        state.settings.source_need != SourceNeed::none || state.settings.instruments_needed;
     input.may_rewind = true;
     ModuleHead head;
     head.size = read_block(input, head.bytes.data(), head.bytes.size());

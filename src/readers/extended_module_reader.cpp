@@ -31,6 +31,7 @@ struct XmSampleExtent {
     std::uint8_t type = 0;
     std::uint32_t loop_start = 0;   // in bytes
     std::uint32_t loop_length = 0;  // in bytes
+    std::int64_t header_offset = 0;
 };
 
 void read_header(RunState& state, std::uint16_t& instruments)
@@ -229,39 +230,125 @@ void read_plain_sample(RunState& state, SampleSlot& slot, const XmSampleExtent& 
     skip_bytes(input, std::int64_t{extent.module_bytes} - extent.kept_bytes);
 }
 
-void read_xm_sample_data(RunState& state, SampleSlot& slot, const XmSampleExtent& extent,
-                         int slot_number, DecodeBuffers& buffers)
+// A sample past the record table: its record's fields and its source sample.
+// Its values are read again when they are written, or kept where the input
+// cannot seek back to them.
+void read_sample_past_table(RunState& state, SampleSlot& slot, const XmSampleExtent& extent,
+                            int sample_number, DecodeBuffers& buffers)
 {
     InputStream& input = state.input;
     const std::int64_t data_start = input.position;
-    if (extent.converted)
-        read_converted_sample(state, slot, extent, slot_number, buffers);
+    const bool as_they_stand =
+        extent.converted ? store_converted_sample(slot, extent.shape, {}, {}, sample_number) : true;
+    if (slot.length == 0) {
+        skip_bytes(input, extent.module_bytes);
+        return;
+    }
+    const std::int64_t width = (extent.type & sixteen_bit) != 0 ? 2 : 1;
+    const bool want_values = state.settings.source_need == SourceNeed::values;
+    const bool keep_values = want_values && !input.seekable;
+    std::vector<std::uint8_t>& bytes = buffers.bytes;
+    if (keep_values)
+        read_present_bytes(input, extent.module_bytes, bytes);
     else
-        read_plain_sample(state, slot, extent, slot_number, buffers);
-    if (state.settings.convert_samples && slot.data &&
-        bytes_present(input, data_start, extent.module_bytes) < std::int64_t{extent.module_bytes})
-        note_cut_slot(state, slot_number);
+        skip_bytes(input, extent.module_bytes);
+    const std::int64_t frames = bytes_present(input, data_start, extent.module_bytes) / width;
+    describe_source(slot, source_shape_of(slot, extent, frames), as_they_stand);
+    slot.source.data_offset = data_start;
+    if (keep_values) {
+        SampleValues& values = buffers.channels[0];
+        values.resize(static_cast<std::size_t>(frames));
+        sum_differences(bytes, static_cast<std::size_t>(width), 0, values.size(), values, 0);
+        keep_source_values(state, slot, values, {}, extent.header_offset, false);
+    } else if (want_values) {
+        decode_source_values_when_written(slot, extent.header_offset);
+    }
 }
 
-// Stores the instrument's samples from next_slot on, as many as the table has
-// room for; returns the number stored.
-int read_instrument_samples(RunState& state, int next_slot, std::uint16_t sample_count,
-                            std::uint16_t header_size, DecodeBuffers& buffers)
+void read_xm_sample_data(RunState& state, SampleSlot& slot, const XmSampleExtent& extent,
+                         int sample_number, DecodeBuffers& buffers)
 {
     InputStream& input = state.input;
-    const int stored = std::min<int>(sample_count, slot_count - next_slot);
-    std::array<XmSampleExtent, slot_count> extents{};
-    for (int i = 0; i < stored; ++i) {
-        SampleSlot& slot = state.samples[static_cast<std::size_t>(next_slot + i)];
-        extents[static_cast<std::size_t>(i)] =
-            read_sample_header(input, slot, header_size, state.settings.convert_samples);
+    const std::int64_t data_start = input.position;
+    if (!has_record_slot(sample_number))
+        read_sample_past_table(state, slot, extent, sample_number, buffers);
+    else if (extent.converted)
+        read_converted_sample(state, slot, extent, sample_number, buffers);
+    else
+        read_plain_sample(state, slot, extent, sample_number, buffers);
+    if (state.settings.convert_samples && slot.length != 0 &&
+        bytes_present(input, data_start, extent.module_bytes) < std::int64_t{extent.module_bytes})
+        note_cut_sample(state, sample_number);
+}
+
+bool input_ended_by(const InputStream& input, std::int64_t offset)
+{
+    return input.end >= 0 && offset >= input.end;
+}
+
+// Passes over `count` sample headers; returns the length of their data. A
+// header too short to hold the length holds no data.
+std::int64_t pass_over_sample_headers(InputStream& input, int count, std::uint16_t header_size)
+{
+    if (header_size < 4) {
+        skip_bytes(input, std::int64_t{count} * header_size);
+        return 0;
     }
-    // Headers of samples that find no slot; each takes header_size bytes.
-    skip_bytes(input, std::int64_t{sample_count - stored} * header_size);
-    for (int i = 0; i < stored; ++i) {
-        SampleSlot& slot = state.samples[static_cast<std::size_t>(next_slot + i)];
-        read_xm_sample_data(state, slot, extents[static_cast<std::size_t>(i)], next_slot + i + 1, buffers);
+    std::int64_t data_bytes = 0;
+    for (int i = 0; i < count && !input_ended_by(input, input.position); ++i) {
+        data_bytes += read_u32le(input);  // length in bytes
+        skip_bytes(input, std::int64_t{header_size} - 4);
     }
+    return data_bytes;
+}
+
+// Where a reading of the module stands.
+struct XmReading {
+    int next_sample = 0;      // samples stored so far
+    std::int64_t claimed = 0;  // samples the instruments claim, so far
+    DecodeBuffers buffers;
+    std::vector<XmSampleExtent> extents;
+};
+
+// Stores the instrument's samples after the next_sample stored before, up to
+// sample number `last`; returns the number stored. Headers that lie wholly
+// past the end of the input add no sample past the record table.
+int read_instrument_samples(RunState& state, XmReading& reading, std::uint16_t sample_count,
+                            std::uint16_t header_size, int last)
+{
+    InputStream& input = state.input;
+    const int first = reading.next_sample;
+    int stored = std::min<int>(sample_count, last - first);
+    reading.extents.assign(static_cast<std::size_t>(std::max(stored, 0)), {});
+    for (int i = 0; i < stored; ++i) {
+        const int number = first + i + 1;
+        const std::int64_t header_start = input.position;
+        SampleSlot header;
+        SampleSlot& slot = has_record_slot(number) ? state.samples[static_cast<std::size_t>(number - 1)] : header;
+        XmSampleExtent& extent = reading.extents[static_cast<std::size_t>(i)];
+        extent = read_sample_header(input, slot, header_size, state.settings.convert_samples);
+        extent.header_offset = header_start;
+        if (has_record_slot(number))
+            continue;
+        if (input_ended_by(input, header_start)) {
+            for (int missing = number; missing <= first + stored; ++missing)
+                note_header_past_end(state, missing);
+            skip_bytes(input, std::int64_t{stored - i - 1} * header_size);
+            stored = i;
+            break;
+        }
+        sample_entry(state, number) = std::move(header);
+    }
+    // Samples that find no place: their headers, and after the others' data
+    // their own, are passed over.
+    const std::int64_t unplaced_data =
+        pass_over_sample_headers(input, sample_count - std::min<int>(sample_count, last - first), header_size);
+    for (int i = 0; i < stored; ++i) {
+        SampleSlot& slot = state.samples[static_cast<std::size_t>(first + i)];
+        read_xm_sample_data(state, slot, reading.extents[static_cast<std::size_t>(i)], first + i + 1,
+                            reading.buffers);
+    }
+    skip_bytes(input, unplaced_data);
     return stored;
 }
 
@@ -312,33 +399,47 @@ XmInstrumentHead read_instrument_head(InputStream& input, ModuleInstrument* entr
     return read_instrument_rest(input, size, entry);
 }
 
-// Past a full table: the instrument's header for the table, then its sample
-// headers for the length of their data. It stops where a size would move
-// backwards or the input has ended, which no module needs.
-bool walk_past_instrument(InputStream& input, ModuleInstrument& entry)
+// Past the last sample read: the instrument's header for the table, then its
+// sample headers for the length of their data; adds its sample count to the
+// samples claimed. It stops where a size would move backwards or the input
+// has ended, which no module needs.
+bool walk_past_instrument(InputStream& input, ModuleInstrument& entry, std::int64_t& claimed)
 {
-    const auto ended = [&input] { return input.end >= 0 && input.position >= input.end; };
+    const auto ended = [&input] { return input_ended_by(input, input.position); };
     if (ended())
         return false;
     const std::uint16_t size = read_u16le(input);
     if (size < xm_head_through_header_size)
         return false;
     const XmInstrumentHead head = read_instrument_rest(input, size, &entry);
+    claimed += head.sample_count;
     if (head.sample_count == 0)
         return true;
     parse_xm_instrument(head.bytes, head.size, 0, 0, entry);
     if (head.sample_header_size < 4)
         return false;
-    std::int64_t data_bytes = 0;
-    for (int i = 0; i < head.sample_count && !ended(); ++i) {
-        data_bytes += read_u32le(input);  // length in bytes
-        skip_bytes(input, std::int64_t{head.sample_header_size} - 4);
-    }
-    skip_bytes(input, data_bytes);
+    skip_bytes(input, pass_over_sample_headers(input, head.sample_count, head.sample_header_size));
     return true;
 }
 
 }  // namespace
+
+void decode_extended_module_source(RunState& state, std::size_t index, std::vector<std::uint8_t>& wav)
+{
+    InputStream& input = state.input;
+    const SourceSample& source = state.samples[index].source;
+    seek_to(input, source.header_offset);
+    const std::uint32_t length = read_u32le(input);  // in bytes
+    skip_bytes(input, 10);                           // loop, volume, finetune
+    const std::size_t width = (read_u8(input) & sixteen_bit) != 0 ? 2 : 1;
+    DecodeBuffers buffers;
+    seek_to(input, source.data_offset);
+    read_present_bytes(input, length, buffers.bytes);
+    SampleValues& values = buffers.channels[0];
+    values.resize(buffers.bytes.size() / width);
+    sum_differences(buffers.bytes, width, 0, values.size(), values, 0);
+    encode_wav_data(source.shape.bits, values, {}, source.shape.frames, wav);
+}
 
 // Each stored byte is the difference from the one before: the data are their
 // 8-bit running sum. Sixteen bytes at a time where SSE2 is at hand (every
@@ -379,32 +480,45 @@ void read_extended_module(RunState& state)
     read_header(state, instruments);
     pass_over_patterns(input, state.summary.patterns);
 
-    // "=A" with "z" or "j": the instrument table, of the first 128 instruments.
+    // "=A" with "z" or "j": the instrument table, of the first 255 instruments.
     InstrumentTable& table = state.instruments;
     table.from_module = state.settings.convert_samples && state.settings.instruments_needed;
     const int listed = table.from_module ? std::min<int>(instruments, instrument_limit) : 0;
     table.list.reserve(static_cast<std::size_t>(listed));
+    // "=A" with a command that gives every sample out reads past the record
+    // table; instruments past the limit fill record slots only, as ever.
+    const bool every_sample = state.settings.every_sample;
+    if (every_sample)
+        note_claimed_instruments(state, instruments, true);
 
-    // Slots are handed out in file order across all instruments. Once the table
-    // is full nothing further can be stored; the reading ends there, or walks
-    // on through the instruments still to be listed.
-    int next_slot = 0;
-    DecodeBuffers buffers;
+    // Samples are numbered in file order across all instruments. Once no more
+    // can be stored the reading ends there, or walks on through the
+    // instruments still to be listed.
+    XmReading reading;
     for (int instrument = 0; instrument < instruments; ++instrument) {
         ModuleInstrument* entry = instrument < listed ? &table.list.emplace_back() : nullptr;
-        if (next_slot >= slot_count) {
-            if (entry == nullptr || !walk_past_instrument(input, *entry))
+        const int last = every_sample && instrument < instrument_limit ? sample_limit : slot_count;
+        if (reading.next_sample >= last) {
+            // Past the most samples read, the walk also counts what is left out.
+            const bool counting = every_sample && instrument < instrument_limit;
+            ModuleInstrument unlisted;
+            if ((entry == nullptr && !counting) ||
+                !walk_past_instrument(input, entry != nullptr ? *entry : unlisted, reading.claimed))
                 break;
             continue;
         }
         const XmInstrumentHead head = read_instrument_head(input, entry);
+        reading.claimed += head.sample_count;
         if (head.sample_count == 0)
             continue;
-        const int stored = read_instrument_samples(state, next_slot, head.sample_count, head.sample_header_size, buffers);
+        const int first = reading.next_sample;
+        const int stored = read_instrument_samples(state, reading, head.sample_count, head.sample_header_size, last);
         if (entry != nullptr)
-            parse_xm_instrument(head.bytes, head.size, next_slot, stored, *entry);
-        next_slot += stored;
+            parse_xm_instrument(head.bytes, head.size, first, stored, *entry);
+        reading.next_sample += stored;
     }
+    if (every_sample)
+        note_claimed_samples(state, reading.claimed);
 }
 
 }  // namespace trk2inst

@@ -260,6 +260,8 @@ SourceShape source_shape_of(const ItSampleHeader& header, const SampleShape& sha
     return source;
 }
 
+// Sample index + 1. One past the record table gets its record's fields, and
+// its values are read only as far as the source sample needs them now.
 void read_sample(RunState& state, ItModule& module, std::uint32_t pointer, std::size_t index)
 {
     InputStream& input = state.input;
@@ -268,17 +270,17 @@ void read_sample(RunState& state, ItModule& module, std::uint32_t pointer, std::
     if (!read_sample_header_at(input, module, pointer, slot, header) || (header.flags & has_data) == 0)
         return;  // without data the slot keeps its name and volume
     set_pitch(slot, header.c5speed);
+    const int slot_number = static_cast<int>(index) + 1;
     const SampleShape shape = shape_of(header, module.stereo_allowed);
-    const auto kept = static_cast<std::size_t>(values_to_keep(shape));
+    const auto kept = has_record_slot(slot_number) ? static_cast<std::size_t>(values_to_keep(shape)) : 0;
     const bool whole_source = state.settings.source_need != SourceNeed::none;
     const ItValuesRead read = read_sample_values(input, module, header, shape, kept, whole_source);
     const auto& channels = module.buffers.channels;
-    const int slot_number = static_cast<int>(index) + 1;
     const bool as_they_stand = store_converted_sample(slot, shape, channels[0], channels[1], slot_number);
-    if (!slot.data)
+    if (slot.length == 0)
         return;
     if (!read.complete)
-        note_cut_slot(state, slot_number);
+        note_cut_sample(state, slot_number);
     if (!whole_source)
         return;
     describe_source(slot, source_shape_of(header, shape, read.frames), as_they_stand);
@@ -294,10 +296,11 @@ ItModule open_module(InputStream& input)
     return module;
 }
 
-// Instrument mode (Flags bit 2): instruments 1 to InsNum, at most 128, each a
-// header of 554 bytes at its pointer (zeros past the end of the file).
+// Instrument mode (Flags bit 2): instruments 1 to InsNum, at most 255, each a
+// header of 554 bytes at its pointer (zeros past the end of the file); their
+// keys play the samples read.
 void read_instruments(RunState& state, std::int64_t instrument_pointers, std::uint16_t instrument_count,
-                      std::uint16_t sample_count)
+                      std::uint16_t header_sample_count)
 {
     InputStream& input = state.input;
     seek_to(input, 0x2A);
@@ -309,7 +312,9 @@ void read_instruments(RunState& state, std::int64_t instrument_pointers, std::ui
         return;
     InstrumentTable& table = state.instruments;
     table.from_module = true;
+    note_claimed_instruments(state, instrument_count, false);
     const int listed = std::min<int>(instrument_count, instrument_limit);
+    const int sample_count = std::min<int>(header_sample_count, static_cast<int>(state.samples.size()));
     table.list.resize(static_cast<std::size_t>(listed));
     std::array<std::uint8_t, it_instrument_header_size> header{};
     for (int i = 0; i < listed; ++i) {
@@ -341,10 +346,24 @@ void read_impulse_tracker_module(RunState& state)
     state.summary.patterns = read_u16le(input);
     const std::int64_t sample_pointers =
         order_list_offset + order_count + 4 * std::int64_t{instrument_count};
-    const std::size_t samples = std::min<std::size_t>(sample_count, slot_count);
-    for (std::size_t i = 0; i < samples; ++i) {
-        seek_to(input, sample_pointers + 4 * static_cast<std::int64_t>(i));
-        read_sample(state, module, read_u32le(input), i);
+    // "=A" with a command that gives every sample out goes past the record table.
+    const bool every_sample = state.settings.every_sample;
+    if (every_sample)
+        note_claimed_samples(state, sample_count);
+    const int samples = std::min<int>(sample_count, every_sample ? sample_limit : slot_count);
+    for (int i = 0; i < samples; ++i) {
+        const std::int64_t pointer_at = sample_pointers + 4 * std::int64_t{i};
+        seek_to(input, pointer_at);
+        const std::uint32_t pointer = read_u32le(input);
+        // A header (or its pointer) wholly past the end: the slots read it as
+        // ever, as nothing; nothing is added past them.
+        if (every_sample && (pointer_at >= module.file_size || pointer >= module.file_size)) {
+            note_header_past_end(state, i + 1);
+            if (i >= slot_count)
+                continue;
+        }
+        sample_entry(state, i + 1);
+        read_sample(state, module, pointer, static_cast<std::size_t>(i));
     }
     if (state.settings.instruments_needed)
         read_instruments(state, order_list_offset + order_count, instrument_count, sample_count);

@@ -4,6 +4,7 @@
 #include "readers/instrument_headers.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 namespace trk2inst {
@@ -103,18 +104,19 @@ void read_old_it_envelope(std::span<const std::uint8_t> header, VolumeEnvelope& 
 }  // namespace
 
 void parse_xm_instrument(std::span<const std::uint8_t, xm_instrument_header_size> bytes,
-                         std::uint32_t size, int first_slot, int stored, ModuleInstrument& out)
+                         std::uint32_t size, int first_sample, int stored, ModuleInstrument& out)
 {
     const HeaderFields header{bytes, size};
     out.kind = InstrumentKind::extended_module;
     out.has_header = true;
+    out.samples.clear();
     for (int i = 0; i < stored; ++i)
-        out.slots[static_cast<std::size_t>(first_slot + i)] = true;
+        out.samples.push_back(first_sample + i + 1);
     for (int n = 0; n < xm_key_entries; ++n) {
         const unsigned entry = header.u8(33 + static_cast<std::size_t>(n));  // sample within the instrument
         if (entry < static_cast<unsigned>(stored))
-            out.keys[static_cast<std::size_t>(n + xm_first_key)].slot =
-                static_cast<std::uint8_t>(first_slot + static_cast<int>(entry) + 1);
+            out.keys[static_cast<std::size_t>(n + xm_first_key)].sample =
+                static_cast<std::uint16_t>(first_sample + static_cast<int>(entry) + 1);
     }
     read_xm_envelope(header, out.volume);
     out.fadeout = static_cast<std::uint16_t>(header.u16(239));
@@ -128,18 +130,22 @@ void parse_it_instrument(std::span<const std::uint8_t, it_instrument_header_size
         return;
     out.has_header = true;
     copy_name(header.subspan(0x20, 26), out);
-    const int samples = std::min(sample_count, slot_count);
+    std::array<bool, 256> played{};  // the key table's sample byte
     for (int n = 0; n < it_keys; ++n) {
         const unsigned note = header[0x40 + 2 * static_cast<std::size_t>(n)];
         const int sample = header[0x41 + 2 * static_cast<std::size_t>(n)];
-        if (sample == 0 || sample > samples)
+        if (sample == 0 || sample > sample_count)
             continue;
         // A note that cannot be entered plays the key itself.
         const int transpose = note <= it_highest_note ? static_cast<int>(note) - n : 0;
-        out.keys[static_cast<std::size_t>(n)] = {static_cast<std::uint8_t>(sample),
+        out.keys[static_cast<std::size_t>(n)] = {static_cast<std::uint16_t>(sample),
                                                  static_cast<std::int8_t>(transpose)};
-        out.slots[static_cast<std::size_t>(sample - 1)] = true;
+        played[static_cast<std::size_t>(sample)] = true;
     }
+    out.samples.clear();
+    for (int sample = 1; sample < static_cast<int>(played.size()); ++sample)
+        if (played[static_cast<std::size_t>(sample)])
+            out.samples.push_back(sample);
     if (old_layout) {
         out.fadeout = static_cast<std::uint16_t>(header[0x18] | header[0x19] << 8);
         read_old_it_envelope(header, out.volume);

@@ -17,13 +17,13 @@ inline constexpr std::size_t xm_instrument_header_size = 263;
 inline constexpr std::size_t it_instrument_header_size = 554;
 
 // An XM instrument with samples, whose header is `size` bytes long (a field
-// not wholly inside reads as 0). Its samples are the `stored` slots from
-// first_slot (0-based) on; key entry n is MIDI key n + 12.
+// not wholly inside reads as 0). Its samples are the `stored` samples after
+// the first_sample samples before it; key entry n is MIDI key n + 12.
 void parse_xm_instrument(std::span<const std::uint8_t, xm_instrument_header_size> header,
-                         std::uint32_t size, int first_slot, int stored, ModuleInstrument& out);
+                         std::uint32_t size, int first_sample, int stored, ModuleInstrument& out);
 
-// An IT instrument header of either layout; samples above sample_count (or
-// 99) play nothing. A header without "IMPI" leaves an instrument with no keys.
+// An IT instrument header of either layout; samples above sample_count (the
+// module's samples as read) play nothing. A header without "IMPI" leaves an instrument with no keys.
 void parse_it_instrument(std::span<const std::uint8_t, it_instrument_header_size> header,
                          bool old_layout, int sample_count, ModuleInstrument& out);
 

@@ -295,7 +295,7 @@ void read_instrument(RunState& state, OctamedModule& module, int instrument)
     if (!slot.data)
         return;
     if (!read.complete)
-        note_cut_slot(state, instrument);
+        note_cut_sample(state, instrument);
     if (!whole_source)
         return;
     SourceShape source;

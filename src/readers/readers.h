@@ -69,8 +69,15 @@ void keep_words(SampleSlot& slot, std::int64_t words);
 // count kept.
 std::int64_t set_length_from_bytes(SampleSlot& slot, std::uint32_t bytes);
 
-// Allocates the slot's buffer of 2 * length bytes (none for a length of 0).
+// Allocates the slot's buffer of 2 * length bytes (none for a length of 0,
+// nor for a sample past the record table).
 void allocate_sample_data(SampleSlot& slot, int slot_number);
+
+// Whether a sample number has a record slot, and so record data.
+constexpr bool has_record_slot(int sample_number)
+{
+    return sample_number >= 1 && sample_number <= slot_count;
+}
 
 // Reads the slot's 2 * length bytes into its buffer; returns how many the
 // input held.
@@ -81,10 +88,11 @@ std::size_t read_sample_data(InputStream& input, SampleSlot& slot);
 // a skip would; returns how many arrived.
 std::size_t read_present_bytes(InputStream& input, std::int64_t count, std::vector<std::uint8_t>& out);
 
-// "s" and "x": the WAV data of a slot whose source values were left to be
+// "s" and "x": the WAV data of a sample whose source values were left to be
 // decoded again, from a module read by seeking.
 void decode_source_again(RunState& state, std::size_t index, std::vector<std::uint8_t>& wav);
 void decode_impulse_tracker_source(RunState& state, std::size_t index, std::vector<std::uint8_t>& wav);
+void decode_extended_module_source(RunState& state, std::size_t index, std::vector<std::uint8_t>& wav);
 void decode_scream_tracker_source(RunState& state, std::size_t index, std::vector<std::uint8_t>& wav);
 void decode_octamed_source(RunState& state, std::size_t index, std::vector<std::uint8_t>& wav);
 

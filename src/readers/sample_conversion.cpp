@@ -159,25 +159,50 @@ std::int64_t values_to_keep(const SampleShape& shape)
 // values: an odd loop is written twice over (it sounds the same), an odd
 // start gets one zero value in front of the sample, and an odd total one zero
 // at the end. Nothing else moves.
+namespace {
+
+struct ConvertedLayout {
+    LoopInValues loop;
+    std::int64_t lead = 0;    // zero values in front
+    std::int64_t repeat = 0;  // values of the loop written twice
+    bool as_they_stand = false;
+};
+
+// The record's length and loop for the converted values.
+ConvertedLayout set_converted_fields(SampleSlot& slot, const SampleShape& shape)
+{
+    ConvertedLayout layout;
+    const LoopInValues& loop = layout.loop = loop_within_sample(shape);
+    layout.lead = loop.on ? loop.begin & 1 : 0;
+    layout.repeat = loop.on && (loop.length & 1) != 0 ? loop.length : 0;
+    std::int64_t total = layout.lead + std::max<std::int64_t>(shape.length, 0) + layout.repeat;
+    total += total & 1;
+    slot.loop_start = loop.on ? static_cast<std::int32_t>((loop.begin + layout.lead) / 2) : 0;
+    slot.loop_length = loop.on ? static_cast<std::int32_t>(std::min<std::int64_t>(
+                                     (loop.length + layout.repeat) / 2, INT32_MAX))
+                               : 1;
+    keep_words(slot, total / 2);
+    layout.as_they_stand = shape.bits == 8 && !shape.stereo && layout.lead == 0 && layout.repeat == 0;
+    return layout;
+}
+
+}  // namespace
+
 bool store_converted_sample(SampleSlot& slot, const SampleShape& shape,
                             std::span<const std::int16_t> left, std::span<const std::int16_t> right,
-                            int slot_number)
+                            int sample_number)
 {
+    if (sample_number > slot_count)
+        return set_converted_fields(slot, shape).as_they_stand;  // no record data
     const auto kept = static_cast<std::size_t>(values_to_keep(shape));
     if (left.size() < kept || (shape.stereo && right.size() < kept))
         return false;  // a reader that did not decode its values stores none
-    const LoopInValues loop = loop_within_sample(shape);
-    const std::int64_t lead = loop.on ? loop.begin & 1 : 0;
-    const std::int64_t repeat = loop.on && (loop.length & 1) != 0 ? loop.length : 0;
-    std::int64_t total = lead + std::max<std::int64_t>(shape.length, 0) + repeat;
-    total += total & 1;
-    slot.loop_start = loop.on ? static_cast<std::int32_t>((loop.begin + lead) / 2) : 0;
-    slot.loop_length = loop.on ? static_cast<std::int32_t>(std::min<std::int64_t>(
-                                     (loop.length + repeat) / 2, INT32_MAX))
-                               : 1;
-    keep_words(slot, total / 2);
-    allocate_sample_data(slot, slot_number);
-    const bool as_they_stand = shape.bits == 8 && !shape.stereo && lead == 0 && repeat == 0;
+    const ConvertedLayout layout = set_converted_fields(slot, shape);
+    const LoopInValues& loop = layout.loop;
+    const std::int64_t lead = layout.lead;
+    const std::int64_t repeat = layout.repeat;
+    allocate_sample_data(slot, sample_number);
+    const bool as_they_stand = layout.as_they_stand;
     if (!slot.data)
         return as_they_stand;
 

@@ -47,10 +47,12 @@ void decode_pcm(const std::uint8_t* bytes, int bits, bool is_unsigned, bool big_
 // Converts the values into the slot's data, length and loop; the slot's other
 // fields stay as the reader set them. Each channel holds at least
 // values_to_keep(shape) values (`right` is not read for a mono shape), else
-// nothing is stored. Returns whether the data begin with the values as they
-// stand: 8-bit mono, nothing put in front and no loop written twice.
+// nothing is stored. A sample past the record table gets the length and loop
+// alone, and its values are not read. Returns whether the data begin with
+// the values as they stand: 8-bit mono, nothing put in front and no loop
+// written twice.
 bool store_converted_sample(SampleSlot& slot, const SampleShape& shape,
                             std::span<const std::int16_t> left, std::span<const std::int16_t> right,
-                            int slot_number);
+                            int sample_number);
 
 }  // namespace trk2inst

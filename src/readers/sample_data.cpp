@@ -47,8 +47,8 @@ std::size_t data_size(const SampleSlot& slot)
 void allocate_sample_data(SampleSlot& slot, int slot_number)
 {
     const std::size_t size = data_size(slot);
-    if (size == 0)
-        return;
+    if (size == 0 || slot_number > slot_count)
+        return;  // samples past the record table keep no record data
     try {
         // Not zeroed here: read_sample_data fills every byte, zeros past the end.
         slot.data = std::make_unique_for_overwrite<std::uint8_t[]>(size);

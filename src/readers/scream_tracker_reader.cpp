@@ -144,7 +144,9 @@ struct ModuleReading {
     DecodeBuffers buffers;
 };
 
-// Reads one instrument header and, for a stored sample, its data.
+// Reads one instrument header and, for a stored sample, its data. A sample
+// past the record table gets its record's fields; its values are read when
+// they are written.
 void read_instrument(RunState& state, std::size_t index, std::int64_t header_offset, ModuleReading& module)
 {
     InputStream& input = state.input;
@@ -165,6 +167,7 @@ void read_instrument(RunState& state, std::size_t index, std::int64_t header_off
         return;  // the slot keeps its name, volume and loop, but no data
     set_pitch(slot, header.c2spd);
     const int slot_number = static_cast<int>(index) + 1;
+    const bool record_data = has_record_slot(slot_number);
     const bool whole_source = convert && state.settings.source_need != SourceNeed::none;
     const auto& channels = module.buffers.channels;
     bool as_they_stand = true;
@@ -172,23 +175,24 @@ void read_instrument(RunState& state, std::size_t index, std::int64_t header_off
     if (wide_or_stereo) {
         // A stereo or 16-bit sample ("=A"): the length and loop count values.
         const SampleShape shape = shape_of(header);
-        const auto kept = static_cast<std::size_t>(values_to_keep(shape));
-        frames = read_values(input, header, module.unsigned_data, kept, whole_source, module.buffers);
+        const auto kept = record_data ? static_cast<std::size_t>(values_to_keep(shape)) : 0;
+        frames = read_values(input, header, module.unsigned_data, kept, whole_source && record_data,
+                             module.buffers);
         as_they_stand = store_converted_sample(slot, shape, channels[0], channels[1], slot_number);
     } else {
         read_plain_sample(input, slot, header, module.unsigned_data, slot_number);
         frames = whole_source ? bytes_present(input, header.data_offset, header.length) : 0;
     }
-    if (!convert || !slot.data)
+    if (!convert || slot.length == 0)
         return;
     const SampleShape stored_shape = shape_of(header);
     const std::int64_t stored = stored_shape.length * (stored_shape.bits / 8) * (stored_shape.stereo ? 2 : 1);
     if (bytes_present(input, header.data_offset, stored) < stored)
-        note_cut_slot(state, slot_number);
+        note_cut_sample(state, slot_number);
     if (!whole_source)
         return;
     describe_source(slot, source_shape_of(header, frames), as_they_stand);
-    if (!wide_or_stereo && slot.source.values == SourceValues::kept &&
+    if (!wide_or_stereo && record_data && slot.source.values == SourceValues::kept &&
         state.settings.source_need == SourceNeed::values)
         read_values(input, header, module.unsigned_data, 0, true, module.buffers);
     keep_source_values(state, slot, channels[0], channels[1], header_offset, true);
@@ -237,7 +241,12 @@ void read_scream_tracker_module(RunState& state)
 {
     InputStream& input = state.input;
     const ScreamTrackerHeader header = read_header(state);
-    const int instruments = std::min<int>(header.instrument_count, slot_count);
+    // "=A" with a command that gives every sample out goes past the record table.
+    const bool every_sample = state.settings.every_sample;
+    if (every_sample)
+        note_claimed_samples(state, header.instrument_count);
+    const int instruments = std::min<int>(header.instrument_count, every_sample ? sample_limit : slot_count);
+    const std::int64_t file_size = every_sample ? input_size(input) : 0;
     const std::int64_t parapointers = 96 + std::int64_t{header.order_count};
     ModuleReading module;
     module.unsigned_data = header.format_information > 1;
@@ -248,6 +257,14 @@ void read_scream_tracker_module(RunState& state)
     for (int i = 0; i < instruments; ++i) {
         seek_to(input, parapointers + 2 * i);
         const std::int64_t instrument_offset = std::int64_t{read_u16le(input)} * 16;
+        // A header (or its parapointer) wholly past the end: the slots read
+        // it as ever, as zeros; nothing is added past them.
+        if (every_sample && (parapointers + 2 * i >= file_size || instrument_offset >= file_size)) {
+            note_header_past_end(state, i + 1);
+            if (i >= slot_count)
+                continue;
+        }
+        sample_entry(state, i + 1);
         seek_to(input, instrument_offset);
         read_instrument(state, static_cast<std::size_t>(i), instrument_offset, module);
     }

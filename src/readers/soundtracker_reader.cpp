@@ -60,7 +60,7 @@ void read_sample(RunState& state, const SoundtrackerSample& sample, std::size_t 
     if (!slot.data)
         return;
     if (arrived < bytes)
-        note_cut_slot(state, slot_number);
+        note_cut_sample(state, slot_number);
     if (state.settings.source_need == SourceNeed::none)
         return;
     SourceShape source;

@@ -76,11 +76,13 @@ void describe_source(SampleSlot& slot, SourceShape shape, bool as_they_stand)
 {
     cut_loops(shape);
     const bool plain = as_they_stand && shape.bits == 8 && shape.channels == 1;
-    const auto held = static_cast<std::int64_t>(data_bytes(slot));
+    // What the record holds, or would hold for a sample past the record table.
+    const std::int64_t held = 2 * std::int64_t{std::max(slot.length, 0)};
     shape.converted = !(plain && shape.frames == held);
     slot.source.present = true;
     slot.source.shape = shape;
-    slot.source.values = plain && shape.frames <= held ? SourceValues::slot_data : SourceValues::kept;
+    slot.source.values =
+        plain && shape.frames <= held && slot.data ? SourceValues::slot_data : SourceValues::kept;
     slot.source.wav_data.clear();
 }
 
@@ -143,8 +145,11 @@ void keep_source_values(RunState& state, SampleSlot& slot, std::span<const std::
     const SourceShape& shape = source.shape;
     const std::int64_t bytes = shape.frames * shape.channels * (shape.bits / 8);
     // The values kept stay within what the input holds; past that, a reader
-    // that seeks decodes them again when they are written.
-    if (may_decode_again && kept_source_bytes(state) + bytes > input_size(state.input)) {
+    // that seeks decodes them again when they are written. So are those of
+    // a sample past the record table, which keeps no copy where it can.
+    const bool past_record_table = slot.data == nullptr;
+    if (may_decode_again &&
+        (past_record_table || kept_source_bytes(state) + bytes > input_size(state.input))) {
         source.values = SourceValues::decode_again;
         source.header_offset = header_offset;
         return;

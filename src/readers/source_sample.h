@@ -31,8 +31,9 @@ void encode_wav_data(int bits, std::span<const std::int16_t> left,
 
 // After describe_source, for "s" and "x": keeps the decoded values where the
 // slot's data do not hold them, or, when a reader that seeks would keep more
-// than the input holds, leaves them to be decoded again from the header at
-// header_offset. `right` is ignored for mono samples.
+// than the input holds or the sample lies past the record table, leaves them
+// to be decoded again from the header at header_offset. `right` is ignored
+// for mono samples.
 void keep_source_values(RunState& state, SampleSlot& slot, std::span<const std::int16_t> left,
                         std::span<const std::int16_t> right, std::int64_t header_offset,
                         bool may_decode_again);

@@ -53,7 +53,7 @@ void read_protracker_sample_data(RunState& state, SampleSlot& slot, int slot_num
     if (!state.settings.convert_samples || !slot.data)
         return;
     if (arrived < 2 * static_cast<std::size_t>(slot.length))
-        note_cut_slot(state, slot_number);
+        note_cut_sample(state, slot_number);
     if (state.settings.source_need == SourceNeed::none)
         return;
     SourceShape source = record_source_shape(slot);

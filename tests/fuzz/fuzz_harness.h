@@ -34,14 +34,20 @@ inline std::FILE* null_output()
     return sink;
 }
 
-// Every slot the reader filled must be writable as a record: a length the
-// record can carry, and data behind every byte of it.
-inline void check_table(const SampleTable& samples)
+// Every sample the reader filled holds a length the record can carry; every
+// slot has data behind every byte of it, and no sample past the slots has
+// any. The list holds the slots and at most the most samples read.
+inline void check_table(const SampleList& samples)
 {
-    for (const SampleSlot& slot : samples) {
+    if (samples.size() < static_cast<std::size_t>(slot_count) ||
+        samples.size() > static_cast<std::size_t>(sample_limit))
+        std::abort();
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        const SampleSlot& slot = samples[i];
         if (slot.length < 0 || slot.length > max_slot_words)
             std::abort();
-        if (slot.length > 0 && slot.data == nullptr)
+        if (i < static_cast<std::size_t>(slot_count) ? slot.length > 0 && slot.data == nullptr
+                                                     : slot.data != nullptr)
             std::abort();
     }
 }
@@ -78,7 +84,7 @@ inline void check_instruments(const RunState& state)
         std::abort();
     for (const ModuleInstrument& instrument : list) {
         for (const KeyTarget& key : instrument.keys)
-            if (key.slot > slot_count)
+            if (key.sample > state.samples.size())
                 std::abort();
         const VolumeEnvelope& envelope = instrument.volume;
         if (envelope.point_count < 0 || envelope.point_count > envelope_point_limit)
@@ -117,11 +123,10 @@ inline void write_everything(RunState& state)
     print_module_info(state);
     print_module_json(state);
     const bool sources = state.settings.source_need == SourceNeed::values;  // as with "s" or "x"
-    for (std::int64_t index = 0; index < slot_count; ++index) {
+    for (std::int64_t index = 0; index < slot_count; ++index)
         write_instrument(state, index);
-        if (sources)
-            write_source_wav(state, index);
-    }
+    for (std::size_t index = 0; sources && index < state.samples.size(); ++index)
+        write_source_wav(state, static_cast<std::int64_t>(index));
     if (sources && state.settings.instruments_needed)
         extract_instruments(state, extract_folder().c_str());
     else if (sources)

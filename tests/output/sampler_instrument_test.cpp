@@ -229,12 +229,12 @@ Bytes it_without_headers()
     return it_module({it_sample(64, 64, 32)}, {unsigned_header, nowhere});
 }
 
-Bytes it_200_instruments()
+Bytes it_300_instruments()
 {
     ItSpec layout;
     layout.samples = {it_sample(64, 64, 32)};
     layout.instruments = {every_key_plays(1)};
-    layout.instrument_count = 200;
+    layout.instrument_count = 300;
     return build::build_it(layout);
 }
 
@@ -286,8 +286,9 @@ INSTANTIATE_TEST_SUITE_P(
         InstrumentCase{"XM instrument without samples", "=A", xm_module({xm_instrument("empty", {})}), 1,
                        R"({"number": 1, "name": "empty", "slots": [], "tick_seconds": 0.02, "regions": [], )"
                        R"("volume_envelope": null, "fadeout": null, "release_seconds": 0})"},
-        InstrumentCase{"XM instruments past a full table", "=A", xm_past_a_full_table(), 3,
-                       R"({"number": 3, "name": "third", "slots": [], "tick_seconds": 0.02, "regions": [], )"
+        InstrumentCase{"XM instruments past 99 samples play theirs", "=A", xm_past_a_full_table(), 3,
+                       R"({"number": 3, "name": "third", "slots": [102], "tick_seconds": 0.02, "regions": [)"
+                       R"({"lokey": 12, "hikey": 107, "slot": 102, "transpose": 0, "tune": 0, "volume_db": 0, "pan": 0}], )"
                        R"("volume_envelope": {"points": [[0, 64], [4, 0]], "sustain": null, "loop": null}, "fadeout": 4096, "release_seconds": 0.16})"},
         InstrumentCase{"IT kit, new layout", "=A", it_kit(), 1, it_kit_expected()},
         InstrumentCase{"IT old layout", "=A", it_old_layout(), 1,
@@ -298,8 +299,8 @@ INSTANTIATE_TEST_SUITE_P(
         InstrumentCase{"IT header without IMPI", "=A", it_without_headers(), 2,
                        R"({"number": 1, "name": "", "slots": [], "tick_seconds": 0.02, "regions": [], )"
                        R"("volume_envelope": null, "fadeout": null, "release_seconds": 0})"},
-        InstrumentCase{"IT 200 instruments, 128 read", "=A", it_200_instruments(), 128,
-                       R"({"number": 128, "name": "", "slots": [])"},
+        InstrumentCase{"IT 300 instruments, 255 read", "=A", it_300_instruments(), 255,
+                       R"({"number": 255, "name": "", "slots": [])"},
         InstrumentCase{"IT sample mode: the sample's global volume and pan", "=A",
                        it_module({it_sample(64, 32, 0x80 | 64)}, {}), 1, one_slot("it", "0", "-6.021", "100")},
         InstrumentCase{"ProTracker finetune with a high nibble", "=A", mod_finetune_with_a_high_nibble(), 1,

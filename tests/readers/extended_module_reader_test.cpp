@@ -75,7 +75,7 @@ TEST(ExtendedModuleReader, SamplesFillSlotsInFileOrder)
     for (Source source : {Source::file, Source::pipe}) {
         const LoadResult loaded = load(layout, source);
         ASSERT_EQ(loaded.error, "");
-        const SampleTable& slots = loaded.state->samples;
+        const SampleTable slots = record_table(*loaded.state);
         const ModuleSummary& summary = loaded.state->summary;
         EXPECT_STREQ(summary.format_tag.data(), "EXT.");
         EXPECT_TRUE(summary.no_expected_length);

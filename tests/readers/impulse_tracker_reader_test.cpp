@@ -177,7 +177,7 @@ TEST(ImpulseTrackerReader, SampleIGoesToSlotIWithItsFields)
     EXPECT_EQ(summary.channels, 64);
     EXPECT_EQ(summary.patterns, 2);
     EXPECT_TRUE(summary.no_expected_length);
-    const SampleTable& slots = loaded.state->samples;
+    const SampleTable slots = record_table(*loaded.state);
     EXPECT_STREQ(slots[0].name.data(), "Sample_1_____________X");
     EXPECT_EQ(slots[0].volume, 48);
     EXPECT_EQ(slots[0].note, 12);

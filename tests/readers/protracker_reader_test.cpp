@@ -77,7 +77,7 @@ TEST(ProTrackerReader, ReadsEverySampleHeaderFieldAndItsData)
     for (Source source : {Source::file, Source::pipe}) {
         const LoadResult loaded = load_module(module, source, read_streamed_module);
         ASSERT_EQ(loaded.error, "");
-        const SampleTable& slots = loaded.state->samples;
+        const SampleTable slots = record_table(*loaded.state);
         EXPECT_STREQ(slots[0].name.data(), "Sample_1_____________X");
         EXPECT_EQ(slots[0].length, 1000);
         EXPECT_EQ(slots[0].finetune, 0x0F);

@@ -100,7 +100,7 @@ TEST(ScreamTrackerReader, InstrumentIGoesToSlotI)
     layout.instruments = {first, empty, adlib, fourth};
     const LoadResult loaded = load(layout);
     ASSERT_EQ(loaded.error, "");
-    const SampleTable& slots = loaded.state->samples;
+    const SampleTable slots = record_table(*loaded.state);
     EXPECT_STREQ(loaded.state->summary.format_tag.data(), "SCRM");
     EXPECT_EQ(loaded.state->summary.channels, 32);
     EXPECT_EQ(loaded.state->summary.patterns, 7);
