@@ -44,6 +44,28 @@ struct SourceShape {
     bool converted = false;    // the record's data are not these values as they stand
 };
 
+// How values are stored one after another at an offset of the input, for the
+// readers that describe a sample by its layout alone and leave the decoding
+// (at load and when written) to one place.
+enum class StoredCoding : std::uint8_t {
+    none,             // the reader decodes its own values
+    signed_values,    // two's complement
+    unsigned_values,  // the top bit flipped
+    delta,            // each value the difference from the one before, from 0
+    unsigned_delta,   // 8-bit differences whose running sum has its top bit flipped
+    byte_delta,       // 16-bit values whose bytes, in order, are 8-bit differences
+    high_half_of_32,  // 32-bit words, of which the high 16 bits are kept
+};
+
+struct StoredLayout {
+    StoredCoding coding = StoredCoding::none;
+    int bits = 8;              // 8 or 16: the decoded values' range
+    bool big_endian = false;
+    int channels = 1;          // 2: the left channel's values, then the right's
+    std::int64_t offset = 0;   // of the first value
+    std::int64_t frames = 0;   // values of each channel that the module claims
+};
+
 // Where the values of a source sample are when they are written.
 enum class SourceValues : std::uint8_t {
     slot_data,     // the first frames bytes of the slot's data
@@ -59,6 +81,7 @@ struct SourceSample {
     std::vector<std::uint8_t> wav_data;  // the WAV data chunk: 8-bit unsigned or 16-bit LE, interleaved
     std::int64_t header_offset = 0;      // the sample's header in the input
     std::int64_t data_offset = 0;        // its data, for readers whose header does not point there
+    StoredLayout stored;                 // values stored plainly: decoded again from here
 };
 
 // How a slot's module gives the pitch and panning of its sample.

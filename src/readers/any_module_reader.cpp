@@ -1,28 +1,16 @@
-// "=A": the module is recognised by its first 48 bytes, which are then read
+// "=A": the module is recognised by its first bytes, which are then read
 // again by the reader for its family. Modules that are read by seeking come
 // from a pipe by way of a temporary file; the others stream.
 #include <array>
 #include <cstring>
 
+#include "readers/module_head.h"
 #include "readers/readers.h"
+#include "readers/stored_sample.h"
 
 namespace trk2inst {
 
 namespace {
-
-constexpr std::size_t head_size = 48;
-
-struct ModuleHead {
-    std::array<char, head_size> bytes{};
-    std::size_t size = 0;  // how many arrived
-
-    // Compares only bytes that arrived.
-    bool holds(std::size_t offset, const char* text) const
-    {
-        const std::size_t length = std::strlen(text);
-        return size >= offset + length && std::memcmp(bytes.data() + offset, text, length) == 0;
-    }
-};
 
 // MMD0 to MMD3, and MMDC (an MMD0 with packed blocks). The older "MED\x02"
 // to "MED\x04" have another layout altogether and are not read.
@@ -40,12 +28,31 @@ void make_seekable_from_its_start(InputStream& input)
         copy_to_temporary_file(input);
 }
 
+using ModuleReader = void (*)(RunState&);
+
+// Formats with a signature at offset 0, tested before Scream Tracker 3's
+// "SCRM" at 44; each is read by seeking.
+ModuleReader reader_by_signature([[maybe_unused]] const ModuleHead& head)
+{
+    return nullptr;
+}
+
+// Formats tested after Scream Tracker 3, in this order, before the
+// ProTracker family: those whose signature lies further in, then those with
+// none or only two letters; each is read by seeking.
+ModuleReader reader_after_scream_tracker([[maybe_unused]] const ModuleHead& head)
+{
+    return nullptr;
+}
+
 }  // namespace
 
 void decode_source_again(RunState& state, std::size_t index, std::vector<std::uint8_t>& wav)
 {
     wav.clear();
-    if (std::memcmp(state.summary.format_tag.data(), "IMPM", 4) == 0)
+    if (state.samples[index].source.stored.coding != StoredCoding::none)
+        decode_stored_source(state, index, wav);
+    else if (std::memcmp(state.summary.format_tag.data(), "IMPM", 4) == 0)
         decode_impulse_tracker_source(state, index, wav);
     else if (std::memcmp(state.summary.format_tag.data(), "SCRM", 4) == 0)
         decode_scream_tracker_source(state, index, wav);
@@ -74,9 +81,15 @@ void read_any_module(RunState& state)
     } else if (is_octamed(head)) {
         make_seekable_from_its_start(input);
         read_octamed_module(state);
+    } else if (const ModuleReader reader = reader_by_signature(head)) {
+        make_seekable_from_its_start(input);
+        reader(state);
     } else if (head.holds(44, "SCRM")) {
         make_seekable_from_its_start(input);
         read_scream_tracker_module(state);
+    } else if (const ModuleReader later = reader_after_scream_tracker(head)) {
+        make_seekable_from_its_start(input);
+        later(state);
     } else {
         read_streamed_module(state);
     }

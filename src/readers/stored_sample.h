@@ -1,0 +1,45 @@
+// Samples whose values lie plainly at an offset of a seekable input, in one of
+// a few codings: a reader describes the sample's header and layout, and this
+// stores it in the list, converted for the record, with its source sample.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "driver/run_state.h"
+
+namespace trk2inst {
+
+struct StoredSample {
+    std::string_view name;       // as stored; cut at its first zero byte and at 22 bytes
+    std::uint8_t volume = 64;    // 0..64
+    StoredLayout layout;         // frames 0: no data
+    bool loops = false;
+    bool ping_pong = false;
+    std::int64_t loop_start = 0;  // frames
+    std::int64_t loop_end = 0;    // frames, exclusive
+    // The pitch: a rate in Hz at the tracker's middle C, as a Scream Tracker 3
+    // C2Spd; or, when 0, a transposition and a ProTracker finetune.
+    std::uint32_t rate = 0;
+    std::int8_t note = 0;         // semitones
+    std::uint8_t finetune = 0;    // a signed nibble, 1/8 semitone
+};
+
+// Bytes one stored value of the layout takes.
+int stored_value_bytes(const StoredLayout& layout);
+
+// Decodes `count` values of one channel from bytes of the layout's coding.
+void decode_stored_values(const StoredLayout& layout, const std::uint8_t* bytes, std::int16_t* out,
+                          std::size_t count);
+
+// Fills sample `number` of the list (growing it) from the description; a
+// sample with data gets the record's fields, its data when it has a slot, and
+// its source sample, whose values are read again when written. Notes a sample
+// that the input ends inside.
+void store_sample(RunState& state, int number, const StoredSample& sample);
+
+// "s" and "x": the WAV data of a stored sample, decoded again.
+void decode_stored_source(RunState& state, std::size_t index, std::vector<std::uint8_t>& wav);
+
+}  // namespace trk2inst
