@@ -54,9 +54,17 @@ void read_header(RunState& state, std::uint16_t& instruments)
     skip_bytes(input, std::int64_t{header_size} - 14);
 }
 
+// Whether the input has ended at the offset. Past its end every header reads
+// as zeros and moves nothing, so the rest of a count that a cut or hostile
+// module claims is not walked.
+bool input_ended_by(const InputStream& input, std::int64_t offset)
+{
+    return input.end >= 0 && offset >= input.end;
+}
+
 void pass_over_patterns(InputStream& input, std::int32_t patterns)
 {
-    for (std::int32_t pattern = 0; pattern < patterns; ++pattern) {
+    for (std::int32_t pattern = 0; pattern < patterns && !input_ended_by(input, input.position); ++pattern) {
         const std::uint16_t header_length = read_u16le(input);
         skip_bytes(input, 5);  // high half of the length, packing type, row count
         const std::uint16_t packed_size = read_u16le(input);
@@ -281,11 +289,6 @@ void read_xm_sample_data(RunState& state, SampleSlot& slot, const XmSampleExtent
         note_cut_sample(state, sample_number);
 }
 
-bool input_ended_by(const InputStream& input, std::int64_t offset)
-{
-    return input.end >= 0 && offset >= input.end;
-}
-
 // Passes over `count` sample headers; returns the length of their data. A
 // header too short to hold the length holds no data.
 std::int64_t pass_over_sample_headers(InputStream& input, int count, std::uint16_t header_size)
@@ -495,6 +498,10 @@ void read_extended_module(RunState& state)
     // instruments still to be listed.
     XmReading reading;
     for (int instrument = 0; instrument < instruments; ++instrument) {
+        if (input_ended_by(input, input.position)) {
+            table.list.resize(static_cast<std::size_t>(listed));  // the rest as zeros give them: empty
+            break;
+        }
         ModuleInstrument* entry = instrument < listed ? &table.list.emplace_back() : nullptr;
         const int last = every_sample && instrument < instrument_limit ? sample_limit : slot_count;
         if (reading.next_sample >= last) {
