@@ -32,11 +32,6 @@ std::string text(const Bytes& b, std::size_t at, std::size_t size)
     return all.substr(0, all.find('\0'));
 }
 
-bool zeros(const Bytes& b, std::size_t at, std::size_t size)
-{
-    return std::all_of(b.begin() + std::ptrdiff_t(at), b.begin() + std::ptrdiff_t(at + size), [](int x) { return x == 0; });
-}
-
 // The chunks that must fill [at, end).
 std::vector<Chunk> chunks(const Bytes& b, std::size_t at, std::size_t end, SoundFont& bank)
 {
@@ -48,37 +43,11 @@ std::vector<Chunk> chunks(const Bytes& b, std::size_t at, std::size_t end, Sound
     return out;
 }
 
-// A zone's generators: the key range first, the index generator last (a zone
-// without it only first, its index within its list), sample modes only in
-// instruments, amounts in range.
-bool read_zone(const Bytes& b, const Chunk& gens, std::size_t first, std::size_t end, bool first_zone,
-               unsigned index_generator, std::size_t references, std::string& listing)
-{
-    static const std::array<std::array<int, 3>, 10> ranges{{{17, -500, 500}, {34, -12000, 8000}, {36, -12000, 8000},
-                                                            {37, 0, 1440}, {38, -12000, 8000}, {48, 0, 1440},
-                                                            {51, -120, 120}, {52, -99, 99}, {54, 0, 3}, {43, 0, 0x7F7F}}};
-    bool sound = true;
-    unsigned number = 0, amount = 0;
-    for (std::size_t g = first; g < end; ++g) {
-        number = u16(b, gens.at + 4 * g);
-        amount = u16(b, gens.at + 4 * g + 2);
-        const int value = number == 43 || number == 53 ? int(amount) : int(std::int16_t(amount));
-        for (const auto& [n, low, high] : ranges)
-            sound = sound && (int(number) != n || (value >= low && value <= high));
-        sound = sound && (number != 43 || (g == first && (amount & 0xFF) <= amount >> 8)) &&
-                (number != index_generator || g + 1 == end) && (number != 54 || index_generator == 53);
-        char item[32];
-        std::snprintf(item, sizeof item, number == 43 ? " %u=%u-%u" : " %u=%d", number,
-                      number == 43 ? amount & 0xFF : unsigned(value), amount >> 8);
-        listing += item;
-    }
-    return sound && (number == index_generator ? amount < references : first_zone);
-}
-
 // Presets or instruments: headers of `size` bytes with their first zone at
-// `bag_at`, then zones, modulators (none here) and generators, each list
-// closed by its terminal record, every index list starting at 0 and never
-// going back, every part with a zone.
+// `bag_at`, zones, modulators and generators, each list closed by its
+// terminal record, every index list from 0 on and never back, no modulator.
+// In a zone the key range comes first and the index generator last; a zone
+// without it (global) comes first.
 void read_level(const Bytes& b, const Chunk* lists, std::size_t size, std::size_t bag_at, const char* terminal,
                 unsigned index_generator, std::size_t references, SoundFont& bank)
 {
@@ -87,25 +56,34 @@ void read_level(const Bytes& b, const Chunk* lists, std::size_t size, std::size_
     const auto first_zone = [&](std::size_t i) { return u16(b, heads.at + i * size + bag_at); };
     const auto first_generator = [&](std::size_t z) { return u16(b, bags.at + 4 * z); };
     bool sound = text(b, heads.at + heads.size - size, 20) == terminal && first_zone(count - 1) == zones &&
-                 first_generator(zones) == generators && zeros(b, gens.at + gens.size - 4, 4) && mods.size == 10 &&
-                 zeros(b, mods.at, 10) && first_zone(0) == 0 && first_generator(0) == 0;
+                 first_generator(zones) == generators && u16(b, bags.at + 4 * zones + 2) == 0 &&
+                 u32(b, gens.at + gens.size - 4) == 0 && mods.size == 10 &&
+                 u32(b, mods.at) == 0 && u32(b, mods.at + 4) == 0 && u16(b, mods.at + 8) == 0;
+    char item[32];
     for (std::size_t i = 0; i + 1 < count; ++i) {
-        const std::size_t head = heads.at + i * size;
-        char line[32];
-        std::snprintf(line, sizeof line, size == 38 ? " %u:%u\n" : ":", u16(b, head + 22), u16(b, head + 20));
-        bank.listing += text(b, head, 20) + line;
+        std::snprintf(item, sizeof item, size == 38 ? " %u:%u\n" : ":", u16(b, heads.at + i * size + 22),
+                      u16(b, heads.at + i * size + 20));
+        bank.listing += text(b, heads.at + i * size, 20) + item;
         sound = sound && first_zone(i + 1) > first_zone(i) && first_zone(i + 1) <= zones;
         for (std::size_t z = first_zone(i); sound && z < first_zone(i + 1); ++z) {
-            std::string zone;
-            sound = first_generator(z + 1) >= first_generator(z) && first_generator(z + 1) <= generators &&
-                    u16(b, bags.at + 4 * z + 2) == 0 &&
-                    read_zone(b, gens, first_generator(z), first_generator(z + 1), z == first_zone(i), index_generator,
-                              references, zone);
-            bank.listing += size == 38 ? "" : " {" + zone + " }";
+            const std::size_t first = first_generator(z), end = first_generator(z + 1);
+            sound = end >= first && end <= generators && u16(b, bags.at + 4 * z + 2) == 0;
+            bank.listing += size == 38 ? "" : " {";
+            for (std::size_t g = first; sound && g < end; ++g) {
+                const unsigned number = u16(b, gens.at + 4 * g), amount = u16(b, gens.at + 4 * g + 2);
+                sound = (number != 43 || (g == first && (amount & 0xFF) <= amount >> 8 && amount >> 8 < 128)) &&
+                        (number != index_generator || g + 1 == end);
+                std::snprintf(item, sizeof item, number == 43 ? " %u=%u-%u" : " %u=%d", number,
+                              number == 43 ? amount & 0xFF : unsigned(int(std::int16_t(amount))), amount >> 8);
+                bank.listing += size == 38 ? "" : item;
+            }
+            const bool global = end == first || u16(b, gens.at + 4 * end - 4) != index_generator;
+            sound = sound && (global ? z == first_zone(i) : u16(b, gens.at + 4 * end - 2) < references);
+            bank.listing += size == 38 ? "" : " }";
         }
         bank.listing += size == 38 ? "" : "\n";
     }
-    if (!sound)
+    if (!sound || first_zone(0) != 0 || first_generator(0) != 0)
         bank.faults.push_back(std::string(terminal) + ": terminal records, indices, modulators or generators");
 }
 
@@ -114,12 +92,12 @@ void read_level(const Bytes& b, const Chunk* lists, std::size_t size, std::size_
 // of a stereo sample linked to each other.
 void read_samples(const Bytes& b, const Chunk& shdr, SoundFont& bank)
 {
-    if (text(b, shdr.at + shdr.size - 46, 20) != "EOS" || !zeros(b, shdr.at + shdr.size - 26, 26))
+    const auto end = b.begin() + std::ptrdiff_t(shdr.at + shdr.size);
+    if (text(b, shdr.at + shdr.size - 46, 20) != "EOS" || std::any_of(end - 26, end, [](int x) { return x != 0; }))
         bank.faults.push_back("EOS record");
     for (std::size_t at = shdr.at; at + 46 < shdr.at + shdr.size; at += 46)
         bank.samples.push_back({text(b, at, 20), u32(b, at + 20), u32(b, at + 24), u32(b, at + 28), u32(b, at + 32),
-                                u32(b, at + 36), b[at + 40], int(std::int8_t(b[at + 41])), int(u16(b, at + 42)),
-                                int(u16(b, at + 44))});
+                                u32(b, at + 36), int(u16(b, at + 42)), int(u16(b, at + 44))});
     for (std::size_t i = 0; i < bank.samples.size(); ++i) {
         const SfSample& s = bank.samples[i];
         char line[96];
@@ -131,12 +109,12 @@ void read_samples(const Bytes& b, const Chunk& shdr, SoundFont& bank)
                                         : (s.type == 2 || s.type == 4) && link < bank.samples.size() &&
                                               bank.samples[link].type == 6 - s.type && bank.samples[link].link == int(i);
         if (s.start >= s.end || s.end + 46ull > bank.points.size() || s.end - s.start < 48 ||
-            !std::all_of(&bank.points[s.end], &bank.points[s.end] + 46, [](int p) { return p == 0; }) ||
+            std::any_of(&bank.points[s.end], &bank.points[s.end] + 46, [](int p) { return p != 0; }) ||
             s.loop_start < s.start || s.loop_end < s.loop_start || s.end < s.loop_end ||
             (s.loop_end > s.loop_start &&
              (s.loop_end - s.loop_start < 32 || s.loop_start - s.start < 8 || s.end - s.loop_end < 8)) ||
-            s.rate == 0 || (s.key > 127 && s.key != 255) || !linked)
-            bank.faults.push_back(s.name + ": its place, 46 zeros, loop, rate, key, type or link");
+            s.rate == 0 || !linked)
+            bank.faults.push_back(s.name + ": its place, 46 zeros, loop, rate, type or link");
     }
 }
 
@@ -176,10 +154,12 @@ SoundFont read_soundfont(const Bytes& file)
     for (std::size_t at = 0; !in[1].empty() && at + 1 < in[1][0].size; at += 2)
         bank.points.push_back(std::int16_t(u16(file, in[1][0].at + at)));
     const std::vector<Chunk>& pdta = in[2];
-    const char* const ids[] = {"phdr", "pbag", "pmod", "pgen", "inst", "ibag", "imod", "igen", "shdr"};
-    const std::size_t sizes[] = {38, 4, 10, 4, 22, 4, 10, 4, 46};
-    for (std::size_t i = 0; i < 9; ++i) {
-        if (pdta.size() != 9 || pdta[i].id != ids[i] || pdta[i].size == 0 || pdta[i].size % sizes[i] != 0) {
+    const std::array<std::pair<const char*, std::size_t>, 9> records{{{"phdr", 38}, {"pbag", 4}, {"pmod", 10},
+                                                                      {"pgen", 4}, {"inst", 22}, {"ibag", 4},
+                                                                      {"imod", 10}, {"igen", 4}, {"shdr", 46}}};
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        if (pdta.size() != records.size() || pdta[i].id != records[i].first || pdta[i].size == 0 ||
+            pdta[i].size % records[i].second != 0) {
             bank.faults.push_back("pdta lists out of order or of wrong sizes");
             return bank;
         }

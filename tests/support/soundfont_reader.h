@@ -12,16 +12,16 @@ namespace trk2inst::test {
 struct SfSample {
     std::string name;
     std::uint32_t start, end, loop_start, loop_end, rate;
-    int key, correction, link, type;
+    int link, type;
 };
 
 struct SoundFont {
     std::map<std::string, std::string> info;  // the INFO strings; ifil as "2.01"
     std::vector<std::int16_t> points;
     std::vector<SfSample> samples;
-    // A line for each preset ("NAME BANK:PROGRAM"), each instrument ("NAME:"
-    // and "{ GENERATOR=AMOUNT ... }" for each zone; a key range as LOW-HIGH)
-    // and each sample ("NAME: START END LOOP-START LOOP-END RATE LINK TYPE").
+    // Lines "NAME BANK:PROGRAM" for presets, "NAME: { GENERATOR=AMOUNT... }..."
+    // for instruments (a key range as LOW-HIGH), "NAME: START END LOOP-START
+    // LOOP-END RATE LINK TYPE" for samples.
     std::string listing;
     std::vector<std::string> faults;  // the rules that the bank breaks
 };
