@@ -473,14 +473,24 @@ struct PointWriter {
     std::size_t used = 0;
 };
 
-void put_point(PointWriter& writer, std::uint8_t low, std::uint8_t high)
+// Room for at most `count` points in the block, emptied first when full.
+std::size_t make_room(PointWriter& writer, std::int64_t count)
 {
     if (writer.used == writer.block.size()) {
         std::fwrite(writer.block.data(), 1, writer.used, writer.out);
         writer.used = 0;
     }
-    writer.block[writer.used++] = low;
-    writer.block[writer.used++] = high;
+    return static_cast<std::size_t>(std::min<std::int64_t>(count, static_cast<std::int64_t>((writer.block.size() - writer.used) / 2)));
+}
+
+void put_zeros(PointWriter& writer, std::int64_t count)
+{
+    while (count > 0) {
+        const std::size_t n = make_room(writer, count);
+        std::memset(writer.block.data() + writer.used, 0, 2 * n);
+        writer.used += 2 * n;
+        count -= static_cast<std::int64_t>(n);
+    }
 }
 
 // One channel's values: a value every `stride` bytes from `offset`, 8-bit
@@ -488,36 +498,74 @@ void put_point(PointWriter& writer, std::uint8_t low, std::uint8_t high)
 struct ChannelValues {
     const std::uint8_t* bytes = nullptr;
     std::int64_t frames = 0;  // that the bytes hold
-    std::size_t stride = 1;
-    std::size_t offset = 0;
+    std::int64_t stride = 1;
+    std::int64_t offset = 0;
     bool wide = false;
     std::uint8_t flip = 0;
 };
 
 ChannelValues channel_values(const SourceData& data, const SourceShape& shape, int channel)
 {
+    const auto size = static_cast<std::int64_t>(data.bytes.size());
     if (data.signed_bytes)
-        return {data.bytes.data(), static_cast<std::int64_t>(data.bytes.size()), 1, 0, false, 0};
-    const auto width = static_cast<std::size_t>(shape.bits / 8);
-    const std::size_t stride = width * static_cast<std::size_t>(shape.channels);
-    return {data.bytes.data(), static_cast<std::int64_t>(data.bytes.size() / stride), stride,
-            width * static_cast<std::size_t>(channel), width == 2, 0x80};
+        return {data.bytes.data(), size, 1, 0, false, 0};
+    const std::int64_t width = shape.bits / 8;
+    const std::int64_t stride = width * shape.channels;
+    return {data.bytes.data(), size / stride, stride, width * channel, width == 2, 0x80};
 }
 
-// Frames that the values do not hold are silence.
+// `n` points from the value at `at`, `step` bytes apart. The loops that
+// most samples take, forward through mono values, are kept apart so that
+// the compiler can make them wide.
+void convert_values(std::uint8_t* out, const ChannelValues& values, std::int64_t at, std::int64_t step, std::size_t n)
+{
+    const std::uint8_t* in = values.bytes + at;
+    if (step == 1) {
+        for (std::size_t i = 0; i < n; ++i) {
+            out[2 * i] = 0;
+            out[2 * i + 1] = static_cast<std::uint8_t>(in[i] ^ values.flip);
+        }
+    } else if (step == 2 && values.wide) {
+        std::memcpy(out, in, 2 * n);  // 16-bit mono: the points as they stand
+    } else if (values.wide) {
+        for (std::size_t i = 0; i < n; ++i, at += step) {
+            out[2 * i] = values.bytes[at];
+            out[2 * i + 1] = values.bytes[at + 1];
+        }
+    } else {
+        for (std::size_t i = 0; i < n; ++i, at += step) {
+            out[2 * i] = 0;
+            out[2 * i + 1] = static_cast<std::uint8_t>(values.bytes[at] ^ values.flip);
+        }
+    }
+}
+
+// `count` values that the bytes hold, from frame `first` on, forward or back.
+void put_values(PointWriter& writer, const ChannelValues& values, std::int64_t first, std::int64_t count, bool backward)
+{
+    const std::int64_t step = backward ? -values.stride : values.stride;
+    std::int64_t at = first * values.stride + values.offset;
+    while (count > 0) {
+        const std::size_t n = make_room(writer, count);
+        convert_values(writer.block.data() + writer.used, values, at, step, n);
+        at += step * static_cast<std::int64_t>(n);
+        writer.used += 2 * n;
+        count -= static_cast<std::int64_t>(n);
+    }
+}
+
+// Frames past the values given (a sample cut by the end of the input) are
+// silence: at the end of a forward run, at the start of a backward one.
 void write_run(PointWriter& writer, const ChannelValues& values, Run run)
 {
-    for (std::int64_t i = 0; i < run.count; ++i) {
-        const std::int64_t frame = run.backward ? run.first - i : run.first + i;
-        if (frame < 0 || frame >= values.frames) {
-            put_point(writer, 0, 0);
-            continue;
-        }
-        const std::uint8_t* at = values.bytes + static_cast<std::size_t>(frame) * values.stride + values.offset;
-        if (values.wide)
-            put_point(writer, at[0], at[1]);
-        else
-            put_point(writer, 0, at[0] ^ values.flip);
+    const std::int64_t last_past = run.backward ? run.first : run.first + run.count - 1;
+    const std::int64_t outside = std::clamp<std::int64_t>(last_past + 1 - values.frames, 0, run.count);
+    if (run.backward) {
+        put_zeros(writer, outside);
+        put_values(writer, values, run.first - outside, run.count - outside, true);
+    } else {
+        put_values(writer, values, run.first, run.count - outside, false);
+        put_zeros(writer, outside);
     }
 }
 
@@ -532,8 +580,7 @@ void write_points(RunState& state, const Bank& bank, std::FILE* out)
             const ChannelValues values = channel_values(data, sample.shape, channel);
             for (const Run& run : sample.layout.runs)
                 write_run(*writer, values, run);
-            for (std::int64_t i = sample.layout.written; i < channel_span(sample); ++i)
-                put_point(*writer, 0, 0);
+            put_zeros(*writer, channel_span(sample) - sample.layout.written);
         }
     }
     std::fwrite(writer->block.data(), 1, writer->used, out);
