@@ -80,14 +80,19 @@ void put_tag(Bytes& out, const char (&tag)[5])
     out.insert(out.end(), tag, tag + 4);
 }
 
-// Text as the bank holds it: bytes outside 0x20 to 0x7E as "_", at most
-// `limit` bytes, no trailing spaces.
-std::string bank_text(std::string text, std::size_t limit)
+// Text as the bank holds it: bytes outside 0x20 to 0x7E as "_".
+std::string bank_text(std::string text)
 {
     for (char& c : text)
         if (c < 0x20 || c > 0x7E)
             c = '_';
-    text.resize(std::min(text.size(), limit));
+    return text;
+}
+
+// A name as the bank holds it: at most `limit` bytes, no trailing spaces.
+std::string bank_name(const std::string& name, std::size_t limit)
+{
+    std::string text = bank_text(name.substr(0, limit));
     while (!text.empty() && text.back() == ' ')
         text.pop_back();
     return text;
@@ -125,7 +130,7 @@ std::string bank_title(const std::string& module_name)
     if (module_name == "-")
         return "standard input";
     const std::size_t slash = module_name.rfind('/');
-    return bank_text(slash == std::string::npos ? module_name : module_name.substr(slash + 1), longest_text);
+    return bank_text(slash == std::string::npos ? module_name : module_name.substr(slash + 1));
 }
 
 Bytes info_list(const RunState& state)
@@ -351,7 +356,7 @@ void add_region_zones(Records& records, const Bank& bank, const SamplerRegion& r
 
 std::string instrument_name(const SamplerInstrument& instrument)
 {
-    const std::string name = bank_text(instrument.name, name_size);
+    const std::string name = bank_name(instrument.name, name_size);
     return name.empty() ? "Instrument " + std::to_string(instrument.number) : name;
 }
 
@@ -384,8 +389,8 @@ std::string sample_name(const RunState& state, std::size_t index, int channels, 
     std::snprintf(number, sizeof number, "%02d ", static_cast<int>(index + 1));
     const std::string name = std::string(number) + state.samples[index].name.data();
     if (channels == 1)
-        return bank_text(name, name_size);
-    return bank_text(name, name_size - 2) + (channel == 0 ? " L" : " R");
+        return bank_name(name, name_size);
+    return bank_name(name, name_size - 2) + (channel == 0 ? " L" : " R");
 }
 
 void add_sample_headers(Records& records, const RunState& state, const BankSample& sample)
