@@ -313,12 +313,12 @@ void add_global_zone(Records& records, const SamplerInstrument& instrument)
             if (points[k].value > points[peak].value)
                 peak = k;
         const double tick = instrument.tick_seconds;
-        const double sustain =
-            points[held].value == 0
-                ? most_centibels
-                : std::min(double{most_centibels}, 200.0 * std::log10(static_cast<double>(points[peak].value) / points[held].value));
+        const double peak_value = points[peak].value, held_value = points[held].value;
+        const double sustain = held_value == 0 ? most_centibels
+                                               : std::min(double{most_centibels}, 200.0 * std::log10(peak_value / held_value));
         const double decay = (static_cast<double>(points[held].tick) - points[peak].tick) * tick;
-        put_unless(generators, attack_time, timecents((static_cast<double>(points[peak].tick) - points[0].tick) * tick), no_time);
+        const double attack = (static_cast<double>(points[peak].tick) - points[0].tick) * tick;
+        put_unless(generators, attack_time, timecents(attack), no_time);
         // The generator holds the time of a full fall of 1000 cB.
         if (decay > 0 && sustain > 0)
             put_unless(generators, decay_time, timecents(decay * 1000 / std::min(sustain, 1000.0)), no_time);
@@ -485,7 +485,8 @@ std::size_t make_room(PointWriter& writer, std::int64_t count)
         std::fwrite(writer.block.data(), 1, writer.used, writer.out);
         writer.used = 0;
     }
-    return static_cast<std::size_t>(std::min<std::int64_t>(count, static_cast<std::int64_t>((writer.block.size() - writer.used) / 2)));
+    const auto room = static_cast<std::int64_t>((writer.block.size() - writer.used) / 2);
+    return static_cast<std::size_t>(std::min(count, room));
 }
 
 void put_zeros(PointWriter& writer, std::int64_t count)

@@ -23,11 +23,16 @@ std::vector<int> module_plays(RunState& state, std::size_t index, int channel, s
     const SourceShape shape = source_shape(state, index);
     const SourceData data = source_data(state, index, scratch);
     const SourceLoop* loop = played_loop(shape);
-    const std::size_t width = std::size_t(shape.bits / 8), stride = data.signed_bytes ? 1 : width * std::size_t(shape.channels);
+    const auto width = std::size_t(shape.bits / 8);
+    const std::size_t stride = data.signed_bytes ? 1 : width * std::size_t(shape.channels);
+    const auto value = [&](std::size_t frame) {
+        const std::uint8_t* at = &data.bytes[frame * stride + (data.signed_bytes ? 0 : width * std::size_t(channel))];
+        const auto flip = std::uint8_t(data.signed_bytes ? 0 : 0x80);
+        return width == 2 ? std::int16_t(at[0] | at[1] << 8) : 256 * std::int8_t(at[0] ^ flip);
+    };
     std::vector<int> out;
     for (std::int64_t at = 0, step = 1; out.size() < n && std::size_t(at) < data.bytes.size() / stride; at += step) {
-        const std::uint8_t* value = &data.bytes[std::size_t(at) * stride + (data.signed_bytes ? 0 : width * std::size_t(channel))];
-        out.push_back(width == 2 ? std::int16_t(value[0] | value[1] << 8) : 256 * std::int8_t(value[0] ^ (data.signed_bytes ? 0 : 0x80)));
+        out.push_back(value(std::size_t(at)));
         if (loop != nullptr && step > 0 && at == loop->end - 1)
             loop->ping_pong && at > loop->start ? void(step = -1) : void(at = loop->start - 1);
         else if (loop != nullptr && step < 0 && at == loop->start)
@@ -56,7 +61,8 @@ void expect_plays_as_the_module(RunState& state, const SoundFont& bank)
 
 // Values that differ, 8 or 16 bits (flag 0x02), mono or stereo (0x04); a loop
 // (0x10, ping-pong 0x40) and a sustain loop (0x20) alike.
-build::ItSample it_sample(const char* name, std::uint32_t frames, std::uint8_t flags, std::uint32_t begin, std::uint32_t end)
+build::ItSample it_sample(const char* name, std::uint32_t frames, std::uint8_t flags, std::uint32_t begin,
+                          std::uint32_t end)
 {
     build::ItSample sample;
     sample.name = name;
@@ -188,10 +194,11 @@ INSTANTIATE_TEST_SUITE_P(
                  {"low: { 43=12-59 51=-1 52=49 53=0 } { 43=60-107 53=1 }\n", "01 low: 0 48 0 0 5 0 1",
                   "02 high: 94 142 94 94 13587912 0 1", "held: { 34=-2786 36=2078 37=120 38=-3173 } { 43=12-107 53=2 }",
                   "fall: { 36=-3173 37=1440 38=7973 }"}},
-        BankCase{"130 samples, one instrument each", it_module(std::vector<build::ItSample>(130, it_sample("s", 8, 0, 0, 0))),
-                 {"s 1:1\n"}},
+        BankCase{"130 samples, one instrument each",
+                 it_module(std::vector<build::ItSample>(130, it_sample("s", 8, 0, 0, 0))), {"s 1:1\n"}},
         BankCase{"255 instruments, each key a stereo sample of its own: past the index limit",
-                 it_module(std::vector<build::ItSample>(120, it_sample("one", 1, 0x04, 0, 0)), keys_of_their_own(), 255),
+                 it_module(std::vector<build::ItSample>(120, it_sample("one", 1, 0x04, 0, 0)), keys_of_their_own(),
+                           255),
                  {}, "Too many zones or generators for one SoundFont bank (at most 65535 of each).\n"}));
 
 // The program writes the bank of an example into folders it makes, and
@@ -205,8 +212,9 @@ TEST(Banks, OfAnExampleFromTheProgram)
     const SoundFont bank = read_soundfont(read_file(folder + "/new/demo.sf2"));
     std::filesystem::remove_all(folder);
     EXPECT_EQ(bank.faults, std::vector<std::string>{});
-    EXPECT_EQ(bank.info, (std::map<std::string, std::string>{
-                             {"ifil", "2.01"}, {"isng", "EMU8000"}, {"INAM", "demo.it"}, {"ISFT", version.substr(0, version.size() - 1)}}));
+    const std::map<std::string, std::string> info{
+        {"ifil", "2.01"}, {"isng", "EMU8000"}, {"INAM", "demo.it"}, {"ISFT", version.substr(0, version.size() - 1)}};
+    EXPECT_EQ(bank.info, info);
 }
 
 }  // namespace

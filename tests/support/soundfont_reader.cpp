@@ -107,7 +107,8 @@ void read_samples(const Bytes& b, const Chunk& shdr, SoundFont& bank)
         const auto link = static_cast<std::size_t>(s.link);
         const bool linked = s.type == 1 ? s.link == 0
                                         : (s.type == 2 || s.type == 4) && link < bank.samples.size() &&
-                                              bank.samples[link].type == 6 - s.type && bank.samples[link].link == int(i);
+                                              bank.samples[link].type == 6 - s.type &&
+                                              bank.samples[link].link == int(i);
         if (s.start >= s.end || s.end + 46ull > bank.points.size() || s.end - s.start < 48 ||
             std::any_of(&bank.points[s.end], &bank.points[s.end] + 46, [](int p) { return p != 0; }) ||
             s.loop_start < s.start || s.loop_end < s.loop_start || s.end < s.loop_end ||
@@ -125,7 +126,8 @@ void read_samples(const Bytes& b, const Chunk& shdr, SoundFont& bank)
 SoundFont read_soundfont(const Bytes& file)
 {
     SoundFont bank;
-    if (file.size() < 12 || text(file, 0, 4) != "RIFF" || text(file, 8, 4) != "sfbk" || u32(file, 4) != file.size() - 8) {
+    if (file.size() < 12 || text(file, 0, 4) != "RIFF" || text(file, 8, 4) != "sfbk" ||
+        u32(file, 4) != file.size() - 8) {
         bank.faults.push_back("not RIFF sfbk of the file's size");
         return bank;
     }
@@ -141,8 +143,8 @@ SoundFont read_soundfont(const Bytes& file)
     }
     for (const Chunk& c : in[0]) {
         const bool version = c.id == "ifil";
-        bank.info[c.id] = !version ? text(file, c.at, c.size)
-                                   : std::to_string(u16(file, c.at)) + "." + std::to_string(100 + u16(file, c.at + 2)).substr(1);
+        const std::string minor = std::to_string(100 + u16(file, c.at + 2)).substr(1);
+        bank.info[c.id] = version ? std::to_string(u16(file, c.at)) + "." + minor : text(file, c.at, c.size);
         if (std::string("ifil isng INAM irom iver ICRD IENG IPRD ICOP ICMT ISFT").find(c.id) == std::string::npos ||
             c.size == 0 || (version ? c.size != 4 : c.size % 2 != 0 || c.size > 256 || file[c.at + c.size - 1] != 0))
             bank.faults.push_back("INFO chunk " + c.id);
