@@ -314,8 +314,9 @@ void add_global_zone(Records& records, const SamplerInstrument& instrument)
                 peak = k;
         const double tick = instrument.tick_seconds;
         const double peak_value = points[peak].value, held_value = points[held].value;
-        const double sustain = held_value == 0 ? most_centibels
-                                               : std::min(double{most_centibels}, 200.0 * std::log10(peak_value / held_value));
+        double sustain = most_centibels;  // from the peak down to the level held
+        if (held_value > 0)
+            sustain = std::min(sustain, 200.0 * std::log10(peak_value / held_value));
         const double decay = (static_cast<double>(points[held].tick) - points[peak].tick) * tick;
         const double attack = (static_cast<double>(points[peak].tick) - points[0].tick) * tick;
         put_unless(generators, attack_time, timecents(attack), no_time);
