@@ -95,7 +95,8 @@ void run_command(RunState& state, const char* argument)
 {
     const char command = argument[0];
     const char* operand = command == '\0' ? argument : argument + 1;
-    if (command == 'o' || command == '-' || command == 'w' || command == 's')
+    if (command == 'o' || command == '-' || command == 'w' || command == 's' ||
+        (command == 'f' && std::strcmp(operand, "-") == 0))
         refuse_terminal(state);
     switch (command) {
     case 'o':
@@ -115,6 +116,9 @@ void run_command(RunState& state, const char* argument)
         break;
     case 'z':
         extract_instruments(state, operand);
+        break;
+    case 'f':
+        write_soundfont(state, operand);
         break;
     case 'i':
         print_module_info(state);
@@ -138,7 +142,7 @@ SourceNeed source_need_of(std::span<const char* const> commands)
 {
     SourceNeed need = SourceNeed::none;
     for (const char* command : commands) {
-        if (command[0] == 's' || command[0] == 'x' || command[0] == 'z')
+        if (command[0] == 's' || command[0] == 'x' || command[0] == 'z' || command[0] == 'f')
             return SourceNeed::values;
         if (command[0] == 'j')
             need = SourceNeed::shape;
@@ -149,7 +153,7 @@ SourceNeed source_need_of(std::span<const char* const> commands)
 bool instruments_needed(std::span<const char* const> commands)
 {
     return std::any_of(commands.begin(), commands.end(),
-                       [](const char* command) { return command[0] == 'z' || command[0] == 'j'; });
+                       [](const char* command) { return command[0] == 'z' || command[0] == 'j' || command[0] == 'f'; });
 }
 
 // Records already written must not be lost silently: a failed write is an error.

@@ -24,6 +24,7 @@ const char* usage_text()
            "  sN         slot N's sample as stored, as a WAV file          trk2inst =A demo.it s1 > sine.wav\n"
            "  xDIR       every sample as stored into DIR/NN-NAME.wav       trk2inst =A demo.it xsamples\n"
            "  zDIR       what x writes, and each instrument as an SFZ file  trk2inst =A demo.it zkit\n"
+           "  fFILE      the instruments as one SoundFont bank (- stdout)  trk2inst =A demo.xm fsong.sf2\n"
            "  i          listing of the module and its samples             trk2inst =A demo.xm i\n"
            "  j          the listing and the instruments as JSON           trk2inst =A demo.xm j\n"
            "  kN         add N semitones to the records that follow        trk2inst =M demo.mod k12 o1 > up.bin\n"

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 
 #include "driver/run_state.h"
@@ -47,6 +48,15 @@ std::string sample_file_name(int sample_number, const char* name);
 // The same rule for any file: the number in two digits (three from 100), "-"
 // and the safe name, or the number alone for an empty name; then the extension.
 std::string numbered_file_name(int number, const char* name, const char* extension);
+
+// A file at PATH as "x" writes each of its files: missing folders made,
+// written under a temporary name and renamed when complete. `write` gives its
+// contents and false, errno set, for a failure of its own.
+void write_whole_file(const std::string& path, const std::function<bool(std::FILE*)>& write);
+
+// "f": the instruments of "z" as one SoundFont 2 bank, into FILE, or onto
+// standard output for "-".
+void write_soundfont(RunState& state, const char* file);
 
 // "z": what "x" writes, then every instrument that plays a sample as
 // DIR/II-NAME.sfz, the path of each on standard output.

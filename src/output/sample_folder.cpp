@@ -177,6 +177,16 @@ void write_samples(RunState& state, const std::string& prefix)
 
 }  // namespace
 
+void write_whole_file(const std::string& path, const std::function<bool(std::FILE*)>& write)
+{
+    const std::size_t slash = path.rfind('/');
+    const std::string directory = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    if (slash != std::string::npos && slash > 0)
+        make_directories(path.substr(0, slash));
+    watch_for_interruption();
+    write_file_in_place(directory, path.substr(directory.size()), path, write);
+}
+
 void extract_samples(RunState& state, const char* directory)
 {
     write_samples(state, prepare_directory(directory));

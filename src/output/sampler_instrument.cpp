@@ -203,6 +203,17 @@ std::vector<SamplerInstrument> sampler_instruments(const RunState& state)
     return instruments;
 }
 
+const SourceLoop* played_loop(const SourceShape& shape)
+{
+    const SourceLoop* chosen = nullptr;
+    for (int i = 0; i < shape.loop_count; ++i) {
+        const SourceLoop& loop = shape.loops[static_cast<std::size_t>(i)];
+        if (chosen == nullptr || (loop.sustain && !chosen->sustain))
+            chosen = &loop;
+    }
+    return chosen;
+}
+
 std::string decimal(double value)
 {
     char text[64];

@@ -37,6 +37,10 @@ struct SamplerInstrument {
 // The instrument table of "=A", or one instrument per sample that holds data.
 std::vector<SamplerInstrument> sampler_instruments(const RunState& state);
 
+// The loop a region plays: the sample's sustain loop, else its normal loop;
+// none, nullptr.
+const SourceLoop* played_loop(const SourceShape& shape);
+
 // A number as "z" and "j" write it: the shortest decimal form that reads back
 // within 0.0005, at most three digits after the point, no "-0".
 std::string decimal(double value);

@@ -41,15 +41,10 @@ std::string group_line(const SamplerInstrument& instrument)
     return line + "\n";
 }
 
-// The sustain loop, else the normal loop, as the WAV's smpl chunk has them.
+// The loop the region plays, as the WAV's smpl chunk has it.
 void add_loop(std::string& line, const SourceShape& shape)
 {
-    const SourceLoop* chosen = nullptr;
-    for (int i = 0; i < shape.loop_count; ++i) {
-        const SourceLoop& loop = shape.loops[static_cast<std::size_t>(i)];
-        if (chosen == nullptr || (loop.sustain && !chosen->sustain))
-            chosen = &loop;
-    }
+    const SourceLoop* chosen = played_loop(shape);
     if (chosen == nullptr) {
         add_opcode(line, "loop_mode", "no_loop");
         return;

@@ -180,17 +180,12 @@ bool write_source_wav_file(RunState& state, std::size_t index, std::FILE* out)
         return false;
     }
     write_bytes(out, head);
-    const SourceValues values =
-        has_described_source(state, index) ? slot.source.values : SourceValues::slot_data;
-    if (values == SourceValues::slot_data) {
-        write_unsigned_data(out, slot.data.get(), static_cast<std::size_t>(shape.frames));
-    } else if (values == SourceValues::kept) {
-        write_bytes(out, slot.source.wav_data);
-    } else {
-        Bytes wav;
-        decode_source_again(state, index, wav);
-        write_bytes(out, wav);
-    }
+    Bytes scratch;
+    const SourceData data = source_data(state, index, scratch);
+    if (data.signed_bytes)
+        write_unsigned_data(out, data.bytes.data(), data.bytes.size());
+    else if (!data.bytes.empty())
+        std::fwrite(data.bytes.data(), 1, data.bytes.size(), out);
     if ((shape.frames * shape.channels * shape.bits / 8) % 2 != 0)
         std::fputc(0, out);  // the pad byte
     return true;

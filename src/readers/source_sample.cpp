@@ -2,6 +2,8 @@
 // readers that describe it and for the WAV and JSON writers that read it.
 #include "readers/source_sample.h"
 
+#include "readers/readers.h"
+
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -175,6 +177,20 @@ SourceShape source_shape(const RunState& state, std::size_t index)
 bool has_described_source(const RunState& state, std::size_t index)
 {
     return state.settings.convert_samples && state.samples[index].source.present;
+}
+
+SourceData source_data(RunState& state, std::size_t index, std::vector<std::uint8_t>& scratch)
+{
+    const SampleSlot& slot = state.samples[index];
+    const SourceValues values = has_described_source(state, index) ? slot.source.values : SourceValues::slot_data;
+    if (values == SourceValues::slot_data) {
+        const auto frames = static_cast<std::size_t>(source_shape(state, index).frames);
+        return {{slot.data.get(), std::min(frames, data_bytes(slot))}, true};
+    }
+    if (values == SourceValues::kept)
+        return {slot.source.wav_data, false};
+    decode_source_again(state, index, scratch);
+    return {scratch, false};
 }
 
 }  // namespace trk2inst

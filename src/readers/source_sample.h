@@ -53,4 +53,15 @@ SourceShape record_source_shape(const SampleSlot& slot);
 // Whether the values of a slot come from what the reader described ("=A").
 bool has_described_source(const RunState& state, std::size_t index);
 
+// The values of a slot's source sample where they are: the slot's data
+// (signed 8-bit, mono), or bytes as WAV's data chunk holds them.
+struct SourceData {
+    std::span<const std::uint8_t> bytes;
+    bool signed_bytes = false;  // the slot's data
+};
+
+// The one way to the values of source_shape(state, index): those decoded
+// again go into `scratch`, which must outlive the result.
+SourceData source_data(RunState& state, std::size_t index, std::vector<std::uint8_t>& scratch);
+
 }  // namespace trk2inst

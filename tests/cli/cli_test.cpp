@@ -113,7 +113,8 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"unopenable file", {"=M", "/nonexistent", "i"},
                     "Error opening file /nonexistent: No such file or directory\n"},
         FailureCase{"unknown name", {"-hihat", "i"}, "Instrument not found: hihat\n"},
-        FailureCase{"slot past the table", {"o0x64"}, "Invalid instrument number: 100\n"}));
+        FailureCase{"slot past the table", {"o0x64"}, "Invalid instrument number: 100\n"},
+        FailureCase{"bank without a file name", {"=A", "FILE", "f"}, "Missing file name after \"f\".\n"}));
 
 TEST(Cli, NoArgumentsReadsTheModuleAndWritesNothing)
 {
@@ -232,6 +233,7 @@ INSTANTIATE_TEST_SUITE_P(
         TerminalCase{"o", {"=M", "DEMO", "o1"}, false, true, 1, binary, ""},
         TerminalCase{"-NAME", {"=M", "DEMO", "-sine lead"}, false, true, 1, binary, ""},
         TerminalCase{"w", {"=M", "DEMO", "w1"}, false, true, 1, binary, ""},
+        TerminalCase{"f-", {"=M", "DEMO", "f-"}, false, true, 1, binary, ""},
         TerminalCase{"s, after a listing", {"=A", "DEMO", "j", "s1"}, false, true, 1, binary, "{\"format\""}));
 
 TEST(Messages, QuoteEveryByteOutsidePrintableAsciiInHex)

@@ -439,6 +439,8 @@ int main(int argc, char** argv)
     write_file(runs / "instruments-xm", run_input("=A z j", xms.back().second));
     write_file(runs / "instruments-it-pipe", run_input("=A - j z", it_modules().back().second));
     write_file(runs / "instruments-other-form", run_input("=M z", mod));
+    write_file(runs / "bank-xm", run_input("=A f- j fbank", xms.back().second));
+    write_file(runs / "bank-it-pipe", run_input("=A - f- z", it_modules().back().second));
     write_file(runs / "octamed", run_input("=A i j s1 s2 o3 x", mmd_modules().front().second));
     write_file(runs / "octamed-pipe", run_input("=A - i z", mmd_modules()[3].second));
     write_file(runs / "past-99", run_input("=A s113 s130 j x z", xm_sixteen_headers_each(9)));

@@ -1,6 +1,6 @@
 // A whole run: the command line as text, a zero byte, then the module.
-// Arguments are separated by spaces; every "x" and "z" writes into one folder
-// of the fuzzer's. When the first argument begins with "=",
+// Arguments are separated by spaces; every "x", "z" and "f" writes into one
+// folder of the fuzzer's. When the first argument begins with "=",
 // the module is written to a file whose name becomes the second argument,
 // unless the second argument is already "-"; otherwise the module is standard
 // input.
@@ -60,10 +60,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto module_size = static_cast<std::size_t>(data + size - module);
 
     std::vector<std::string> args = text.empty() ? std::vector<std::string>{} : split_arguments(text);
-    // "x" and "z" write only into the fuzzer's own folder.
+    // "x", "z" and "f" write only into the fuzzer's own folder.
     for (std::string& arg : args)
         if (arg.starts_with('x') || arg.starts_with('z'))
             arg = arg.substr(0, 1) + fuzz::extract_folder();
+        else if (arg.starts_with('f') && arg.size() > 1 && arg != "f-")
+            arg = "f" + fuzz::extract_folder() + "/bank.sf2";
     const bool standard_input = args.size() > 1 && args[1] == "-";  // "=A -"
     const bool file_form = !args.empty() && args[0].starts_with('=') && !standard_input;
     if (file_form) {
