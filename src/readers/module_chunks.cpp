@@ -26,9 +26,13 @@ bool next_chunk(InputStream& input, ChunkWalk& walk, ModuleChunk& chunk)
 
 bool find_chunk(InputStream& input, ChunkWalk walk, const char* id, ModuleChunk& chunk)
 {
-    while (next_chunk(input, walk, chunk))
-        if (chunk.is(id))
+    ModuleChunk next;
+    while (next_chunk(input, walk, next)) {
+        if (next.is(id)) {
+            chunk = next;
             return true;
+        }
+    }
     return false;
 }
 

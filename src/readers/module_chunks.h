@@ -30,7 +30,8 @@ struct ChunkWalk {
 // step moves at least 6 bytes on, so a walk ends within the input.
 bool next_chunk(InputStream& input, ChunkWalk& walk, ModuleChunk& chunk);
 
-// The first chunk of the ID from the walk's start; false when there is none.
+// The first chunk of the ID from the walk's start; false, leaving `chunk`
+// as it was, when there is none.
 bool find_chunk(InputStream& input, ChunkWalk walk, const char* id, ModuleChunk& chunk);
 
 }  // namespace trk2inst
