@@ -87,9 +87,32 @@ bool load_packed_block(PackedStream& stream)
     return true;
 }
 
-// At most 56 bits are held, so no shift below reaches 64.
+std::uint64_t little_endian_64(const std::uint8_t* bytes)
+{
+    std::uint64_t value = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(&value, bytes, sizeof value);
+    } else {
+        for (int i = 7; i >= 0; --i)
+            value = value << 8 | bytes[i];
+    }
+    return value;
+}
+
+// Up to 56 bits held, so no shift below reaches 64: whole bytes at once
+// where eight are left in the block, else one by one.
 void refill(PackedStream& stream)
 {
+    if (stream.held > 48)
+        return;
+    if (stream.end - stream.next >= 8) {
+        const unsigned bytes = (63 - stream.held) / 8;
+        const std::uint64_t mask = (std::uint64_t{1} << (8 * bytes)) - 1;
+        stream.bits |= (little_endian_64(stream.next) & mask) << stream.held;
+        stream.next += bytes;
+        stream.held += 8 * bytes;
+        return;
+    }
     while (stream.held <= 48) {
         if (stream.next == stream.end && !load_packed_block(stream))
             return;
@@ -140,25 +163,71 @@ bool take_long_magnitude(PackedStream& stream, unsigned& magnitude)
     return true;
 }
 
+struct PackedValue {
+    unsigned low = 0;        // 16-bit: the plain low byte
+    unsigned sign = 0;
+    unsigned magnitude = 0;  // of the difference, before the sign
+};
+
+// One value from the bits held, when they hold it all; false, taking
+// nothing, when they might not.
+bool take_held_value(PackedStream& stream, bool wide, PackedValue& value)
+{
+    if (stream.held < 32)
+        return false;
+    std::uint64_t bits = stream.bits;
+    unsigned used = 2;
+    if (wide) {
+        value.low = static_cast<unsigned>(bits & 0xFF);
+        bits >>= 8;
+        used += 8;
+    }
+    value.sign = static_cast<unsigned>(bits & 1);
+    if ((bits & 2) != 0) {
+        value.magnitude = static_cast<unsigned>((bits >> 2) & 7);
+        used += 3;
+    } else {
+        const std::uint64_t rest = bits >> 2;
+        if (rest == 0)
+            return false;
+        const auto zeros = static_cast<unsigned>(std::countr_zero(rest));
+        if (used + zeros + 5 > stream.held)
+            return false;
+        value.magnitude = 8 + 16 * zeros + static_cast<unsigned>((rest >> (zeros + 1)) & 15);
+        used += zeros + 5;
+    }
+    stream.bits >>= used;
+    stream.held -= used;
+    return true;
+}
+
+// One value field by field, across blocks and long runs of zero bits.
+bool take_value(PackedStream& stream, bool wide, PackedValue& value)
+{
+    unsigned short_form = 0;
+    if ((wide && !take_bits(stream, 8, value.low)) || !take_bits(stream, 1, value.sign) ||
+        !take_bits(stream, 1, short_form))
+        return false;
+    return short_form != 0 ? take_bits(stream, 3, value.magnitude) : take_long_magnitude(stream, value.magnitude);
+}
+
 // Decodes values until `count` or the end of the stream; with no `out`, only
 // counts them. Returns how many were whole.
 std::size_t unpack_values(PackedStream& stream, int bits, std::int16_t* out, std::size_t count)
 {
+    const bool wide = bits == 16;
     unsigned running = 0;  // the delta-coded byte
     for (std::size_t i = 0; i < count; ++i) {
-        unsigned low = 0, sign = 0, short_form = 0, magnitude = 0;
-        if (stream.held < 21)
+        PackedValue value;
+        if (stream.held <= 48)
             refill(stream);
-        if ((bits == 16 && !take_bits(stream, 8, low)) || !take_bits(stream, 1, sign) ||
-            !take_bits(stream, 1, short_form))
+        if (!take_held_value(stream, wide, value) && !take_value(stream, wide, value))
             return i;
-        if (short_form != 0 ? !take_bits(stream, 3, magnitude) : !take_long_magnitude(stream, magnitude))
-            return i;
-        if (sign != 0)
-            magnitude ^= 0xFF;  // -magnitude - 1
-        running = (running + magnitude) & 0xFF;
+        if (value.sign != 0)
+            value.magnitude ^= 0xFF;  // -magnitude - 1
+        running = (running + value.magnitude) & 0xFF;
         if (out != nullptr)
-            out[i] = as_value(bits == 16 ? running << 8 | low : running, bits);
+            out[i] = as_value(wide ? running << 8 | value.low : running, bits);
     }
     return count;
 }
@@ -215,6 +284,14 @@ ValuesRead read_stored_values(InputStream& input, const StoredLayout& layout, st
         decode_stored_values(layout, buffers.bytes.data(), out.data(), count);
     }
     return {present, present < layout.frames};
+}
+
+// One set of buffers for every sample: fresh memory for each would cost a
+// page fault for every few kilobytes decoded.
+DecodeBuffers& scratch_buffers()
+{
+    static DecodeBuffers buffers;
+    return buffers;
 }
 
 void set_name(SampleSlot& slot, std::string_view name)
@@ -323,7 +400,7 @@ void store_sample(RunState& state, int number, const StoredSample& sample)
     shape.loop_begin = sample.loop_start;
     shape.loop_end = sample.loop_end;
     InputStream& input = state.input;
-    DecodeBuffers buffers;
+    DecodeBuffers& buffers = scratch_buffers();
     const auto kept = has_record_slot(number) ? static_cast<std::size_t>(values_to_keep(shape)) : 0;
     const bool whole = state.settings.source_need != SourceNeed::none;
     const ValuesRead read = read_stored_values(input, layout, kept, whole, buffers);
@@ -343,7 +420,7 @@ void store_sample(RunState& state, int number, const StoredSample& sample)
 void decode_stored_source(RunState& state, std::size_t index, std::vector<std::uint8_t>& wav)
 {
     const SourceSample& source = state.samples[index].source;
-    DecodeBuffers buffers;
+    DecodeBuffers& buffers = scratch_buffers();
     const auto frames = static_cast<std::size_t>(std::max<std::int64_t>(source.shape.frames, 0));
     read_stored_values(state.input, source.stored, frames, false, buffers);
     const bool stereo = source.stored.channels == 2;
