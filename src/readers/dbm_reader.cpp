@@ -207,8 +207,9 @@ void read_dbm_module(RunState& state)
         }
         store_dbm_sample(state, number, settings[static_cast<std::size_t>(number - 1)], layout);
     }
+    // Samples whose headers lie past the end are not in the list past 99.
     if (state.settings.instruments_needed)
-        list_instruments(state, module, samples);
+        list_instruments(state, module, std::min(samples, static_cast<int>(state.samples.size())));
 }
 
 }  // namespace trk2inst

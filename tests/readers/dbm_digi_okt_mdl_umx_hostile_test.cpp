@@ -76,6 +76,7 @@ Bytes digi(std::uint32_t length, bool packed, std::uint8_t patterns_claimed)
 Bytes okt(std::uint32_t length)
 {
     build::OktSpec layout;
+    layout.cmod = {1, 0, 0, 1};  // two voices split: 6 channels
     layout.samples = {{"one", length, 0, 0, 64, 1, {}}};
     return build::build_okt(layout);
 }
@@ -154,9 +155,9 @@ INSTANTIATE_TEST_SUITE_P(
                     head("DIGI", 4, 1) + entry("01", "one", "65535"), cut(1)},
         HostileCase{"DIGI: packed patterns claimed past the end", digi(10, true, 200),
                     head("DIGI", 4, 200) + entry("01", "one", "    5"), cut(1)},
-        HostileCase{"OKT: a sample without its body", okt(4), head("OKT ", 4, 1) + entry("01", "one", "    2"), cut(1)},
+        HostileCase{"OKT: a sample without its body", okt(4), head("OKT ", 6, 1) + entry("01", "one", "    2"), cut(1)},
         HostileCase{"OKT: a length near 2^32 without its body", okt(0xFFFFFFFF),
-                    head("OKT ", 4, 1) + entry("01", "one", "65535"), cut(1)},
+                    head("OKT ", 6, 1) + entry("01", "one", "65535"), cut(1)},
         HostileCase{"MDL: 255 headers claimed in a chunk of one", claims_255_samples(),
                     head("DMDL", 1, 1) + entry("01", "s1", "    1"), ""},
         HostileCase{"MDL: cut inside a packed stream", without_last(mdl({mdl_sample(1, 200, 0x09, std::vector<std::int16_t>(100, 300))}), 20),

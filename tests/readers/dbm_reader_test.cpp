@@ -1,9 +1,7 @@
 // DigiBooster Pro modules under "=A": each width of SMPL values with the
 // settings of the instrument that plays it, listed by "j" and written by
 // "s"; a pipe gives what the file gives.
-#include <gtest/gtest.h>
-
-#include "test_support.h"
+#include "sample_kinds.h"
 
 namespace trk2inst::test {
 namespace {
@@ -12,41 +10,24 @@ using build::DbmInstrument;
 using build::DbmSample;
 using build::DbmSpec;
 
-struct KindCase {
-    const char* what;
-    DbmSpec module;
-    std::string sample;  // slot 1 as "j" lists it
-    Bytes wav;           // the data chunk "s1" writes; empty: no data
-};
-
-void PrintTo(const KindCase& c, std::ostream* os)
-{
-    *os << c.what;
-}
-
-class DbmKinds : public ::testing::TestWithParam<KindCase> {};
+class DbmKinds : public ::testing::TestWithParam<SampleKind> {};
 
 TEST_P(DbmKinds, TakeTheirInstrumentsSettings)
 {
-    const KindCase& c = GetParam();
-    const RunResult result = run_both(c.wav.empty() ? std::vector<std::string>{"j"} : std::vector<std::string>{"j", "s1"},
-                                      build::build_dbm(c.module));
-    ASSERT_EQ(result.status, 0) << result.err;
-    const std::string out = text_of(result.out);
-    const std::string json = out.substr(0, out.find('\n') + 1);
-    EXPECT_NE(json.find(c.sample), std::string::npos) << json;
-    if (!c.wav.empty()) {
-        const Bytes wav(result.out.begin() + static_cast<std::ptrdiff_t>(json.size()), result.out.end());
-        EXPECT_EQ(riff_chunks(wav).back().second, c.wav);
-    }
+    check_sample_kind(GetParam());
 }
 
-DbmSpec one(DbmInstrument instrument, DbmSample sample)
+DbmSpec spec(DbmInstrument instrument, DbmSample sample)
 {
     DbmSpec layout;
     layout.instruments = {std::move(instrument)};
     layout.samples = {std::move(sample)};
     return layout;
+}
+
+Bytes one(DbmInstrument instrument, DbmSample sample)
+{
+    return build::build_dbm(spec(std::move(instrument), std::move(sample)));
 }
 
 const DbmInstrument plain{"Instrument_name_30_bytes_____X", 1, 64, 8363, 0, 0, 0, 0};
@@ -61,37 +42,37 @@ DbmInstrument looped(std::uint16_t flags, std::uint32_t start, std::uint32_t len
     return instrument;
 }
 
-DbmSpec unplayed(DbmSample sample)
+Bytes unplayed(DbmSample sample)
 {
-    DbmSpec layout = one(plain, std::move(sample));
+    DbmSpec layout = spec(plain, std::move(sample));
     layout.instruments[0].sample = 2;
-    return layout;
+    return build::build_dbm(layout);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, DbmKinds,
     ::testing::Values(
-        KindCase{"8-bit, a forward loop, an octave up, volume above 64",
-                 [] { DbmSpec l = one(looped(1, 2, 4, 16726), {1, 8, {1, 2, 3, 4, 5, 6, 7, 0x80}});
-                      l.instruments[0].volume = 65; return l; }(),
+        SampleKind{"8-bit, a forward loop, an octave up, volume above 64",
+                 [] { DbmSpec l = spec(looped(1, 2, 4, 16726), {1, 8, {1, 2, 3, 4, 5, 6, 7, 0x80}});
+                      l.instruments[0].volume = 65; return build::build_dbm(l); }(), 1,
                  R"({"slot": 1, "name": "Instrument_name_30_byt", "length": 4, "loop_start": 1, "loop_length": 2, "volume": 64, "note": 12, "finetune": 0, "pitch": "C.4+0", )"
                  R"("source": {"bits": 8, "channels": 1, "frames": 8, "rate": 16726, "loops": [{"kind": "forward", "sustain": false, "start": 2, "end": 5}], "compression": null, "converted": false}})",
                  {0x81, 0x82, 0x83, 0x84, 0x85, 0x86, 0x87, 0x00}},
-        KindCase{"16-bit big-endian, ping-pong", one(looped(3, 1, 2), {2, 3, {0x12, 0x34, 0xFF, 0xFE, 0x80, 0x00}}),
+        SampleKind{"16-bit big-endian, ping-pong", one(looped(3, 1, 2), {2, 3, {0x12, 0x34, 0xFF, 0xFE, 0x80, 0x00}}), 1,
                  R"("source": {"bits": 16, "channels": 1, "frames": 3, "rate": 8363, "loops": [{"kind": "ping-pong", "sustain": false, "start": 1, "end": 2}], "compression": null, "converted": true})",
                  {0x34, 0x12, 0xFE, 0xFF, 0x00, 0x80}},
-        KindCase{"32-bit: the high halves", one(plain, {4, 2, {0x80, 0, 0, 0, 0x12, 0x34, 0x56, 0x78}}),
+        SampleKind{"32-bit: the high halves", one(plain, {4, 2, {0x80, 0, 0, 0, 0x12, 0x34, 0x56, 0x78}}), 1,
                  R"("source": {"bits": 16, "channels": 1, "frames": 2,)", {0x00, 0x80, 0x34, 0x12}},
-        KindCase{"several width bits: the widest", one(plain, {3, 1, {0x12, 0x34}}),
+        SampleKind{"several width bits: the widest", one(plain, {3, 1, {0x12, 0x34}}), 1,
                  R"("source": {"bits": 16, "channels": 1, "frames": 1,)", {0x34, 0x12}},
-        KindCase{"a loop flag with a length of 0", one(looped(1, 0, 0), {1, 2, {5, 6}}),
+        SampleKind{"a loop flag with a length of 0", one(looped(1, 0, 0), {1, 2, {5, 6}}), 1,
                  R"("source": {"bits": 8, "channels": 1, "frames": 2, "rate": 8363, "loops": [])", {0x85, 0x86}},
-        KindCase{"no instrument plays it: 8363 Hz, volume 64, no name", unplayed({1, 2, {5, 6}}),
+        SampleKind{"no instrument plays it: 8363 Hz, volume 64, no name", unplayed({1, 2, {5, 6}}), 1,
                  R"({"slot": 1, "name": "", "length": 1, "loop_start": 0, "loop_length": 1, "volume": 64,)",
                  {0x85, 0x86}},
-        KindCase{"no width bit: no values", one(plain, {0, 4, {}}), R"("samples": [],)", {}},
-        KindCase{"MPEG: listed without data", [] { DbmSpec l = one(plain, {1, 4, {1, 2, 3, 4}}); l.mpeg = true; l.version = 3;
-                                                 return l; }(),
+        SampleKind{"no width bit: no values", one(plain, {0, 4, {}}), 1, R"("samples": [],)", {}},
+        SampleKind{"MPEG: listed without data", [] { DbmSpec l = spec(plain, {1, 4, {1, 2, 3, 4}}); l.mpeg = true; l.version = 3;
+                                                 return build::build_dbm(l); }(), 1,
                  R"("samples": [],)", {}}));
 
 // "z" and "j": one instrument per INST record, every key on its sample, with

@@ -1,8 +1,6 @@
 // Oktalyzer modules under "=A": sample headers and their SBOD chunks,
 // listed by "j" and written by "s"; a pipe gives what the file gives.
-#include <gtest/gtest.h>
-
-#include "test_support.h"
+#include "sample_kinds.h"
 
 namespace trk2inst::test {
 namespace {
@@ -10,40 +8,21 @@ namespace {
 using build::OktSample;
 using build::OktSpec;
 
-struct KindCase {
-    const char* what;
-    OktSpec module;
-    std::string listing;  // "j" from the channels to the end of slot 3
-    Bytes wav;            // the data chunk "s3" writes
-};
-
-void PrintTo(const KindCase& c, std::ostream* os)
-{
-    *os << c.what;
-}
-
-class OktKinds : public ::testing::TestWithParam<KindCase> {};
+class OktKinds : public ::testing::TestWithParam<SampleKind> {};
 
 TEST_P(OktKinds, ListAndWriteSlotThree)
 {
-    const KindCase& c = GetParam();
-    const RunResult result = run_both({"j", "s3"}, build::build_okt(c.module));
-    ASSERT_EQ(result.status, 0) << result.err;
-    const std::string out = text_of(result.out);
-    const std::string json = out.substr(0, out.find('\n') + 1);
-    EXPECT_NE(json.find(c.listing), std::string::npos) << json;
-    const Bytes wav(result.out.begin() + static_cast<std::ptrdiff_t>(json.size()), result.out.end());
-    EXPECT_EQ(riff_chunks(wav).back().second, c.wav);
+    check_sample_kind(GetParam());
 }
 
 // Slot 1 has data, slot 2 none; slot 3 is the sample given.
-OktSpec third(OktSample sample, std::array<std::uint16_t, 4> cmod = {}, bool empty_body_first = false)
+Bytes third(OktSample sample, std::array<std::uint16_t, 4> cmod = {}, bool empty_body_first = false)
 {
     OktSpec layout;
     layout.cmod = cmod;
     layout.empty_body_first = empty_body_first;
     layout.samples = {{"one", 2, 0, 0, 64, 1, {7, 7}}, {"none", 0, 0, 0, 64, 1, {}}, std::move(sample)};
-    return layout;
+    return build::build_okt(layout);
 }
 
 const OktSample looped{"Sample_name_20_bytes", 6, 1, 2, 70, 1, {1, 2, 3, 4, 5, 6}};
@@ -51,19 +30,16 @@ const OktSample looped{"Sample_name_20_bytes", 6, 1, 2, 70, 1, {1, 2, 3, 4, 5, 6
 INSTANTIATE_TEST_SUITE_P(
     Cases, OktKinds,
     ::testing::Values(
-        KindCase{"a loop in words, volume above 64, two voices split", third(looped, {1, 0, 0, 1}),
-                 R"("channels": 6, "patterns": 1, "expected_length": null, "samples": [{"slot": 1, )",
-                 {0x81, 0x82, 0x83, 0x84, 0x85, 0x86}},
-        KindCase{"the header's length against its body", third(looped),
+        SampleKind{"a loop in words, volume above 64, the header's length against its body", third(looped), 3,
                  R"({"slot": 3, "name": "Sample_name_20_bytes", "length": 3, "loop_start": 1, "loop_length": 2, "volume": 64, "note": 0, "finetune": 0, "pitch": "C.5+0", )"
                  R"("source": {"bits": 8, "channels": 1, "frames": 6, "rate": 8363, "loops": [{"kind": "forward", "sustain": false, "start": 2, "end": 5}], "compression": null, "converted": false}})",
                  {0x81, 0x82, 0x83, 0x84, 0x85, 0x86}},
-        KindCase{"an odd length: the body holds the even length", third({"odd", 5, 0, 1, 64, 1, {1, 2, 3, 4}}),
+        SampleKind{"an odd length: the body holds the even length", third({"odd", 5, 0, 1, 64, 1, {1, 2, 3, 4}}), 3,
                  R"("name": "odd", "length": 2, "loop_start": 0, "loop_length": 1, "volume": 64, "note": 0, "finetune": 0, "pitch": "C.5+0", "source": {"bits": 8, "channels": 1, "frames": 4, "rate": 8363, "loops": [])",
                  {0x81, 0x82, 0x83, 0x84}},
-        KindCase{"a body shorter than the header: cut to it", third({"short", 8, 0, 0, 64, 1, {1, 2}}),
+        SampleKind{"a body shorter than the header: cut to it", third({"short", 8, 0, 0, 64, 1, {1, 2}}), 3,
                  R"("name": "short", "length": 1,)", {0x81, 0x82}},
-        KindCase{"7-bit values as stored; an empty body is no sample's", third({"7-bit", 2, 0, 0, 64, 0, {0x3F, 0xC0}}, {}, true),
+        SampleKind{"7-bit values as stored; an empty body is no sample's", third({"7-bit", 2, 0, 0, 64, 0, {0x3F, 0xC0}}, {}, true), 3,
                  R"("name": "7-bit", "length": 1,)", {0xBF, 0x40}}));
 
 }  // namespace
