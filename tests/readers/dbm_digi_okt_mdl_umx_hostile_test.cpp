@@ -105,7 +105,7 @@ Bytes mdl(std::vector<build::MdlSample> samples, bool sa = true)
 
 Bytes without_last(Bytes module, std::size_t count)
 {
-    module.resize(module.size() - count);
+    module.erase(module.end() - static_cast<std::ptrdiff_t>(count), module.end());
     return module;
 }
 
