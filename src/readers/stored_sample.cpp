@@ -249,13 +249,14 @@ ValuesRead read_packed_values(InputStream& input, const StoredLayout& layout, st
 {
     const std::int64_t available = bytes_present(input, layout.offset, layout.packed_bytes);
     SampleValues& out = buffers.channels[0];
-    out.assign(count, 0);
+    out.resize(count);
     seek_to(input, layout.offset);
     PackedStream stream;
     stream.input = &input;
     stream.unread = available;
     stream.block = &buffers.bytes;
     std::size_t present = unpack_values(stream, layout.bits, out.data(), count);
+    std::fill(out.begin() + static_cast<std::ptrdiff_t>(present), out.end(), std::int16_t{0});
     if (whole && present == count && layout.frames > static_cast<std::int64_t>(count))
         present += unpack_values(stream, layout.bits, nullptr, static_cast<std::size_t>(layout.frames) - count);
     return {static_cast<std::int64_t>(present), available < layout.packed_bytes};
