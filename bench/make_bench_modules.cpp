@@ -3,6 +3,7 @@
 // keeps (what the floor program reads), and for compressed samples the bytes
 // they take in the module (for 16-bit stereo ones, more than a slot keeps):
 //   make_bench_modules DIR
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -176,6 +177,104 @@ Written big_mmd3(const fs::path& path)
     return {first, 63u * 65536u, 63u * 4u * 65536u};
 }
 
+// 99 8-bit samples of 131,070 frames, each played by its instrument with a
+// loop, and 99 empty patterns.
+Written big_dbm(const fs::path& path)
+{
+    DbmSpec layout;
+    layout.channels = 8;
+    layout.patterns = 99;
+    for (int slot = 1; slot <= 99; ++slot) {
+        const auto number = static_cast<std::uint16_t>(slot);
+        layout.instruments.push_back({numbered("big ", slot), number, 64, 8363, 1000, 120000, 0, 1});
+        layout.samples.push_back({1, 131070, saw(131070, static_cast<unsigned>(slot))});
+    }
+    const Bytes module = build_dbm(layout);
+    write_file(path, module);
+    const std::size_t samples = 99u * (131070u + 8u);
+    return {module.size() - samples, 99u * 131070u};
+}
+
+// 31 samples of 131,070 bytes after 128 unpacked 8-channel patterns.
+Written big_digi(const fs::path& path)
+{
+    DigiSpec layout;
+    layout.channels = 8;
+    layout.patterns = 128;
+    for (int slot = 1; slot <= 31; ++slot)
+        layout.samples.push_back({numbered("big ", slot), 131070, 0, 131070, 64, 0, saw(131070, 3)});
+    const Bytes module = build_digi(layout);
+    write_file(path, module);
+    const std::size_t samples = 31u * 131070u;
+    return {module.size() - samples, samples};
+}
+
+// 36 samples of 131,070 bytes, each in its SBOD chunk.
+Written big_okt(const fs::path& path)
+{
+    OktSpec layout;
+    layout.cmod = {1, 1, 0, 0};
+    layout.patterns = 64;
+    for (int slot = 1; slot <= 36; ++slot)
+        layout.samples.push_back({numbered("big ", slot), 131070, 0, 65535, 64, 1, saw(131070, 5)});
+    const Bytes module = build_okt(layout);
+    write_file(path, module);
+    const std::size_t samples = 36u * (131070u + 8u);
+    return {module.size() - samples, 36u * 131070u};
+}
+
+// 99 packed samples: odd numbers 8-bit of 131,070 values, even ones 16-bit
+// of 65,535, a sine with a little noise.
+Written big_mdl(const fs::path& path)
+{
+    MdlSpec layout;
+    layout.channel_bytes.fill(0x80);
+    for (std::size_t channel = 0; channel < 8; ++channel)
+        layout.channel_bytes[channel] = 0x40;
+    std::size_t stored = 0;
+    for (int slot = 1; slot <= 99; ++slot) {
+        const bool wide = slot % 2 == 0;
+        std::vector<std::int16_t> values(wide ? 65535 : 131070);
+        std::uint32_t noise = static_cast<std::uint32_t>(slot) * 2654435761u;
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            noise = noise * 1664525u + 1013904223u;
+            const double tone = std::sin(double(i) * double(slot) / 3000.0);
+            values[i] = static_cast<std::int16_t>(wide ? 20000.0 * tone + double(noise >> 24) : 90.0 * tone + double(noise >> 30));
+        }
+        MdlSample sample;
+        sample.number = static_cast<std::uint8_t>(slot);
+        sample.name = numbered("big ", slot);
+        sample.length = 131070;
+        sample.flags = wide ? 0x09 : 0x04;
+        sample.stream = mdl_pack(values, wide ? 16 : 8);
+        stored += 4 + sample.stream->size();
+        layout.samples.push_back(std::move(sample));
+    }
+    const Bytes module = build_mdl(layout);
+    write_file(path, module);
+    return {module.size() - stored, 50u * 131070u + 49u * 65535u, stored};
+}
+
+// big.mod inside an Unreal package.
+Written big_umx(const fs::path& path, const fs::path& mod)
+{
+    UmxSpec layout;
+    layout.version = 69;
+    layout.format = "mod";
+    const Written inner = big_mod(mod);
+    layout.module = Bytes(fs::file_size(mod));
+    std::FILE* file = std::fopen(mod.c_str(), "rb");
+    const bool read = file != nullptr && std::fread(layout.module.data(), 1, layout.module.size(), file) == layout.module.size();
+    if (file != nullptr)
+        std::fclose(file);
+    if (!read)
+        return {0, 0};
+    const Bytes package = build_umx(layout);
+    write_file(path, package);
+    const auto at = std::search(package.begin(), package.end(), layout.module.begin(), layout.module.begin() + 1084);
+    return {inner.first_sample_byte + static_cast<std::size_t>(at - package.begin()), inner.kept_bytes};
+}
+
 }  // namespace
 
 // 17 instruments of sixteen sample headers (272 in all), two of each with
@@ -229,5 +328,10 @@ int main(int argc, char** argv)
     note("big.it", big_it(dir / "big.it"));
     note("big.mmd3", big_mmd3(dir / "big.mmd3"));
     sample_kits(dir);
+    note("big.dbm", big_dbm(dir / "big.dbm"));
+    note("big.digi", big_digi(dir / "big.digi"));
+    note("big.okt", big_okt(dir / "big.okt"));
+    note("big.mdl", big_mdl(dir / "big.mdl"));
+    note("big.umx", big_umx(dir / "big.umx", dir / "big.mod"));
     return 0;
 }

@@ -5,8 +5,13 @@
 #pragma once
 
 #include "builder_bytes.h"
+#include "dbm_builder.h"
+#include "digi_builder.h"
 #include "it_builder.h"
+#include "mdl_builder.h"
 #include "mmd_builder.h"
 #include "mod_builder.h"
+#include "okt_builder.h"
 #include "s3m_builder.h"
+#include "umx_builder.h"
 #include "xm_builder.h"

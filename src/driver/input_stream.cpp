@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -249,18 +250,22 @@ std::int64_t bytes_present(InputStream& input, std::int64_t offset, std::int64_t
     return std::clamp<std::int64_t>(end - offset, 0, count);
 }
 
-void copy_to_temporary_file(InputStream& input)
+void copy_to_temporary_file(InputStream& input, std::int64_t count)
 {
     std::unique_ptr<std::FILE, FileCloser> copy(unnamed_temporary_file());
     if (!copy)
         fail("Error creating temporary file: %s\n", std::strerror(errno));
     static std::array<unsigned char, 64 * 1024> block;
+    std::int64_t left = count < 0 ? INT64_MAX : count;
     std::size_t got = 0;
+    std::size_t wanted = 0;
     do {
-        got = read_block(input, block.data(), block.size());
+        wanted = static_cast<std::size_t>(std::min<std::int64_t>(left, static_cast<std::int64_t>(block.size())));
+        got = read_block(input, block.data(), wanted);
+        left -= static_cast<std::int64_t>(got);
         if (std::fwrite(block.data(), 1, got, copy.get()) != got)
             fail("Error creating temporary file: %s\n", std::strerror(errno));
-    } while (got == block.size());
+    } while (got == wanted && left > 0);
     if (std::fflush(copy.get()) != 0 || std::fseek(copy.get(), 0, SEEK_SET) != 0)
         fail("Error creating temporary file: %s\n", std::strerror(errno));
     input.file = copy.get();

@@ -22,7 +22,7 @@ inline constexpr int name_length = 22;
 // The record's length field is 16 bits wide: no slot holds more words.
 inline constexpr std::int64_t max_slot_words = 0xFFFF;
 
-enum class SourceCompression : std::uint8_t { none, it214, it215, adpcm };
+enum class SourceCompression : std::uint8_t { none, it214, it215, adpcm, mdl };
 
 // A loop of a source sample, in frames (values of one channel).
 struct SourceLoop {
@@ -55,6 +55,7 @@ enum class StoredCoding : std::uint8_t {
     unsigned_delta,   // 8-bit differences whose running sum has its top bit flipped
     byte_delta,       // 16-bit values whose bytes, in order, are 8-bit differences
     high_half_of_32,  // 32-bit words, of which the high 16 bits are kept
+    mdl_packed,       // Digitrakker's bit stream of delta-coded values
 };
 
 struct StoredLayout {
@@ -64,6 +65,7 @@ struct StoredLayout {
     int channels = 1;          // 2: the left channel's values, then the right's
     std::int64_t offset = 0;   // of the first value
     std::int64_t frames = 0;   // values of each channel that the module claims
+    std::int64_t packed_bytes = 0;  // mdl_packed: the bit stream's length from offset
 };
 
 // Where the values of a source sample are when they are written.
@@ -306,8 +308,9 @@ std::int64_t input_size(InputStream& input);
 // Of count bytes from offset, how many the input holds. On a pipe this is
 // known only for bytes that have been read or passed over.
 std::int64_t bytes_present(InputStream& input, std::int64_t offset, std::int64_t count);
-// Copies the input from its position to its end into an unnamed temporary
-// file, which then becomes the input, seekable, the copied bytes from offset 0.
-void copy_to_temporary_file(InputStream& input);
+// Copies the input from its position to its end, or its next `count` bytes,
+// into an unnamed temporary file, which then becomes the input, seekable,
+// the copied bytes from offset 0.
+void copy_to_temporary_file(InputStream& input, std::int64_t count = -1);
 
 }  // namespace trk2inst

@@ -28,6 +28,8 @@ const char* compression_name(SourceCompression compression)
         return "\"it2.15\"";
     case SourceCompression::adpcm:
         return "\"adpcm\"";
+    case SourceCompression::mdl:
+        return "\"mdl\"";
     case SourceCompression::none:
         break;
     }

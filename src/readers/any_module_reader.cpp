@@ -32,8 +32,18 @@ using ModuleReader = void (*)(RunState&);
 
 // Formats with a signature at offset 0, tested before Scream Tracker 3's
 // "SCRM" at 44; each is read by seeking.
-ModuleReader reader_by_signature([[maybe_unused]] const ModuleHead& head)
+ModuleReader reader_by_signature(const ModuleHead& head)
 {
+    if (is_dbm_module(head))
+        return read_dbm_module;
+    if (is_digi_module(head))
+        return read_digi_module;
+    if (is_okt_module(head))
+        return read_okt_module;
+    if (is_mdl_module(head))
+        return read_mdl_module;
+    if (is_umx_package(head))
+        return read_umx_package;
     return nullptr;
 }
 
@@ -62,17 +72,19 @@ void decode_source_again(RunState& state, std::size_t index, std::vector<std::ui
         decode_extended_module_source(state, index, wav);
 }
 
-void read_any_module(RunState& state)
+namespace {
+
+ModuleHead read_head(InputStream& input)
 {
-    InputStream& input = state.input;
-    state.settings.convert_samples = true;
-    // Samples past the record table only for the commands that give them out.
-    state.settings.every_sample =
-        state.settings.source_need != SourceNeed::none || state.settings.instruments_needed;
-    input.may_rewind = true;
     ModuleHead head;
     head.size = read_block(input, head.bytes.data(), head.bytes.size());
     seek_to(input, input.start);
+    return head;
+}
+
+void read_by_head(RunState& state, const ModuleHead& head)
+{
+    InputStream& input = state.input;
     if (head.holds(0, "Extended Module: ")) {
         read_streamed_module(state);
     } else if (head.holds(0, "IMPM")) {
@@ -92,6 +104,34 @@ void read_any_module(RunState& state)
         later(state);
     } else {
         read_streamed_module(state);
+    }
+}
+
+}  // namespace
+
+void read_any_module(RunState& state)
+{
+    InputStream& input = state.input;
+    state.settings.convert_samples = true;
+    // Samples past the record table only for the commands that give them out.
+    state.settings.every_sample =
+        state.settings.source_need != SourceNeed::none || state.settings.instruments_needed;
+    input.may_rewind = true;
+    read_by_head(state, read_head(input));
+}
+
+void read_module_in_package(RunState& state)
+{
+    const ModuleHead head = read_head(state.input);
+    if (is_umx_package(head))
+        refuse_package();
+    try {
+        read_by_head(state, head);
+    } catch (const FatalError& error) {
+        // Bytes that no reader recognises: the package is what is refused.
+        if (error.message.rfind("Unexpected format tag: ", 0) == 0)
+            refuse_package();
+        throw;
     }
 }
 

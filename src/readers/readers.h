@@ -37,6 +37,27 @@ void read_impulse_tracker_module(RunState& state);
 // seekable input.
 void read_octamed_module(RunState& state);
 
+// "=A": the Amiga chunk formats, DigiBooster 1, Digitrakker, and the
+// Unreal package around a module; each recognised by its first bytes and
+// read by seeking.
+struct ModuleHead;
+bool is_dbm_module(const ModuleHead& head);
+void read_dbm_module(RunState& state);
+bool is_digi_module(const ModuleHead& head);
+void read_digi_module(RunState& state);
+bool is_okt_module(const ModuleHead& head);
+void read_okt_module(RunState& state);
+bool is_mdl_module(const ModuleHead& head);
+void read_mdl_module(RunState& state);
+bool is_umx_package(const ModuleHead& head);
+// Reads the module inside the package as "=A" reads a module file.
+void read_umx_package(RunState& state);
+// The module of a package, now the input from its first byte: recognised
+// and read as any module, but for another package.
+void read_module_in_package(RunState& state);
+// The refusal of a package that holds no module "=A" reads.
+[[noreturn]] void refuse_package();
+
 // "=A": recognises the module by its contents and reads it with every sample
 // stored, converted where a record cannot hold it as it stands.
 void read_any_module(RunState& state);

@@ -4,6 +4,7 @@
 #include "readers/stored_sample.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "readers/readers.h"
@@ -58,16 +59,217 @@ void decode_high_halves(const StoredLayout& layout, const std::uint8_t* bytes, s
     }
 }
 
+// Digitrakker's bit stream, taken from the least significant bit of each
+// byte up. Its bytes come from one block in memory and then, for a stream
+// read from the input, block after block from there.
+struct PackedStream {
+    const std::uint8_t* next = nullptr;
+    const std::uint8_t* end = nullptr;
+    std::uint64_t bits = 0;  // the next `held` bits of the stream; those above are 0
+    unsigned held = 0;
+    InputStream* input = nullptr;  // none: the block is the whole stream
+    std::int64_t unread = 0;       // bytes of the stream still in the input
+    std::vector<std::uint8_t>* block = nullptr;
+};
+
+constexpr std::int64_t packed_block_size = 64 * 1024;
+
+bool load_packed_block(PackedStream& stream)
+{
+    if (stream.input == nullptr || stream.unread <= 0)
+        return false;
+    const std::int64_t size = std::min(stream.unread, packed_block_size);
+    stream.block->resize(static_cast<std::size_t>(size));
+    read_block(*stream.input, stream.block->data(), stream.block->size());
+    stream.unread -= size;
+    stream.next = stream.block->data();
+    stream.end = stream.next + size;
+    return true;
+}
+
+std::uint64_t little_endian_64(const std::uint8_t* bytes)
+{
+    std::uint64_t value = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(&value, bytes, sizeof value);
+    } else {
+        for (int i = 7; i >= 0; --i)
+            value = value << 8 | bytes[i];
+    }
+    return value;
+}
+
+// Up to 56 bits held, so no shift below reaches 64: whole bytes at once
+// where eight are left in the block, else one by one.
+void refill(PackedStream& stream)
+{
+    if (stream.held > 48)
+        return;
+    if (stream.end - stream.next >= 8) {
+        const unsigned bytes = (63 - stream.held) / 8;
+        const std::uint64_t mask = (std::uint64_t{1} << (8 * bytes)) - 1;
+        stream.bits |= (little_endian_64(stream.next) & mask) << stream.held;
+        stream.next += bytes;
+        stream.held += 8 * bytes;
+        return;
+    }
+    while (stream.held <= 48) {
+        if (stream.next == stream.end && !load_packed_block(stream))
+            return;
+        stream.bits |= std::uint64_t{*stream.next++} << stream.held;
+        stream.held += 8;
+    }
+}
+
+bool take_bits(PackedStream& stream, unsigned count, unsigned& value)
+{
+    if (stream.held < count) {
+        refill(stream);
+        if (stream.held < count)
+            return false;
+    }
+    value = static_cast<unsigned>(stream.bits & ((1u << count) - 1));
+    stream.bits >>= count;
+    stream.held -= count;
+    return true;
+}
+
+// The magnitude after a 0 flag: 8, 16 more for each 0 bit before the first
+// 1, then a 4-bit field; modulo 256, so a run as long as the stream is no harm.
+bool take_long_magnitude(PackedStream& stream, unsigned& magnitude)
+{
+    unsigned sum = 8;
+    for (;;) {
+        if (stream.held == 0) {
+            refill(stream);
+            if (stream.held == 0)
+                return false;
+        }
+        if (stream.bits == 0) {  // every held bit is 0
+            sum += 16 * stream.held;
+            stream.held = 0;
+            continue;
+        }
+        const auto zeros = static_cast<unsigned>(std::countr_zero(stream.bits));
+        sum += 16 * zeros;
+        stream.bits >>= zeros + 1;
+        stream.held -= zeros + 1;
+        break;
+    }
+    unsigned low = 0;
+    if (!take_bits(stream, 4, low))
+        return false;
+    magnitude = sum + low;
+    return true;
+}
+
+struct PackedValue {
+    unsigned low = 0;        // 16-bit: the plain low byte
+    unsigned sign = 0;
+    unsigned magnitude = 0;  // of the difference, before the sign
+};
+
+// One value from the bits held, when they hold it all; false, taking
+// nothing, when they might not.
+bool take_held_value(PackedStream& stream, bool wide, PackedValue& value)
+{
+    if (stream.held < 32)
+        return false;
+    std::uint64_t bits = stream.bits;
+    unsigned used = 2;
+    if (wide) {
+        value.low = static_cast<unsigned>(bits & 0xFF);
+        bits >>= 8;
+        used += 8;
+    }
+    value.sign = static_cast<unsigned>(bits & 1);
+    if ((bits & 2) != 0) {
+        value.magnitude = static_cast<unsigned>((bits >> 2) & 7);
+        used += 3;
+    } else {
+        const std::uint64_t rest = bits >> 2;
+        if (rest == 0)
+            return false;
+        const auto zeros = static_cast<unsigned>(std::countr_zero(rest));
+        if (used + zeros + 5 > stream.held)
+            return false;
+        value.magnitude = 8 + 16 * zeros + static_cast<unsigned>((rest >> (zeros + 1)) & 15);
+        used += zeros + 5;
+    }
+    stream.bits >>= used;
+    stream.held -= used;
+    return true;
+}
+
+// One value field by field, across blocks and long runs of zero bits.
+bool take_value(PackedStream& stream, bool wide, PackedValue& value)
+{
+    unsigned short_form = 0;
+    if ((wide && !take_bits(stream, 8, value.low)) || !take_bits(stream, 1, value.sign) ||
+        !take_bits(stream, 1, short_form))
+        return false;
+    return short_form != 0 ? take_bits(stream, 3, value.magnitude) : take_long_magnitude(stream, value.magnitude);
+}
+
+// Decodes values until `count` or the end of the stream; with no `out`, only
+// counts them. Returns how many were whole.
+std::size_t unpack_values(PackedStream& stream, int bits, std::int16_t* out, std::size_t count)
+{
+    const bool wide = bits == 16;
+    unsigned running = 0;  // the delta-coded byte
+    for (std::size_t i = 0; i < count; ++i) {
+        PackedValue value;
+        if (stream.held <= 48)
+            refill(stream);
+        if (!take_held_value(stream, wide, value) && !take_value(stream, wide, value))
+            return i;
+        if (value.sign != 0)
+            value.magnitude ^= 0xFF;  // -magnitude - 1
+        running = (running + value.magnitude) & 0xFF;
+        if (out != nullptr)
+            out[i] = as_value(wide ? running << 8 | value.low : running, bits);
+    }
+    return count;
+}
+
 std::int64_t channel_offset(const StoredLayout& layout, int channel)
 {
     return layout.offset + std::int64_t{channel} * layout.frames * stored_value_bytes(layout);
 }
 
-// Decodes `count` values of each channel into the buffers, zeros past the
-// end of the input; returns how many values of each channel the input holds.
-std::int64_t read_stored_values(InputStream& input, const StoredLayout& layout, std::size_t count,
-                                DecodeBuffers& buffers)
+struct ValuesRead {
+    std::int64_t present = 0;  // values of each channel that the input holds
+    bool cut = false;          // the input ends inside them
+};
+
+// A packed stream decoded from the input block by block: `count` values into
+// the buffer, then with `whole` the rest counted up to the frames claimed.
+ValuesRead read_packed_values(InputStream& input, const StoredLayout& layout, std::size_t count, bool whole,
+                              DecodeBuffers& buffers)
 {
+    const std::int64_t available = bytes_present(input, layout.offset, layout.packed_bytes);
+    SampleValues& out = buffers.channels[0];
+    out.resize(count);
+    seek_to(input, layout.offset);
+    PackedStream stream;
+    stream.input = &input;
+    stream.unread = available;
+    stream.block = &buffers.bytes;
+    std::size_t present = unpack_values(stream, layout.bits, out.data(), count);
+    std::fill(out.begin() + static_cast<std::ptrdiff_t>(present), out.end(), std::int16_t{0});
+    if (whole && present == count && layout.frames > static_cast<std::int64_t>(count))
+        present += unpack_values(stream, layout.bits, nullptr, static_cast<std::size_t>(layout.frames) - count);
+    return {static_cast<std::int64_t>(present), available < layout.packed_bytes};
+}
+
+// Decodes `count` values of each channel into the buffers, zeros past the
+// end of the input; with `whole`, also counts the values the input holds
+// past them where only decoding tells.
+ValuesRead read_stored_values(InputStream& input, const StoredLayout& layout, std::size_t count, bool whole,
+                              DecodeBuffers& buffers)
+{
+    if (layout.coding == StoredCoding::mdl_packed)
+        return read_packed_values(input, layout, count, whole, buffers);
     const std::int64_t width = stored_value_bytes(layout);
     std::int64_t present = layout.frames;
     for (int channel = 0; channel < layout.channels; ++channel) {
@@ -82,7 +284,15 @@ std::int64_t read_stored_values(InputStream& input, const StoredLayout& layout, 
         read_block(input, buffers.bytes.data(), buffers.bytes.size());
         decode_stored_values(layout, buffers.bytes.data(), out.data(), count);
     }
-    return present;
+    return {present, present < layout.frames};
+}
+
+// One set of buffers for every sample: fresh memory for each would cost a
+// page fault for every few kilobytes decoded.
+DecodeBuffers& scratch_buffers()
+{
+    static DecodeBuffers buffers;
+    return buffers;
 }
 
 void set_name(SampleSlot& slot, std::string_view name)
@@ -115,6 +325,8 @@ SourceShape source_shape_of(const SampleSlot& slot, const StoredSample& sample, 
     source.rate = sample.rate != 0 ? sample.rate : rate_from_pitch(slot.note, slot.finetune);
     if (sample.loops)
         add_source_loop(source, sample.ping_pong, false, sample.loop_start, sample.loop_end);
+    if (sample.layout.coding == StoredCoding::mdl_packed)
+        source.compression = SourceCompression::mdl;
     return source;
 }
 
@@ -149,7 +361,27 @@ void decode_stored_values(const StoredLayout& layout, const std::uint8_t* bytes,
     case StoredCoding::high_half_of_32:
         decode_high_halves(layout, bytes, out, count);
         return;
+    case StoredCoding::mdl_packed:
+        unpack_mdl_values(bytes, static_cast<std::size_t>(std::max<std::int64_t>(layout.packed_bytes, 0)), layout.bits,
+                          out, count);
+        return;
     }
+}
+
+std::size_t unpack_mdl_values(const std::uint8_t* stream, std::size_t size, int bits, std::int16_t* out,
+                              std::size_t count)
+{
+    PackedStream packed;
+    packed.next = stream;
+    packed.end = stream + size;
+    const std::size_t whole = unpack_values(packed, bits, out, count);
+    std::fill(out + whole, out + count, std::int16_t{0});
+    return whole;
+}
+
+std::int64_t most_packed_values(std::int64_t bytes, int bits)
+{
+    return std::max<std::int64_t>(bytes, 0) * 8 / (bits == 16 ? 13 : 5);
 }
 
 void store_sample(RunState& state, int number, const StoredSample& sample)
@@ -169,17 +401,18 @@ void store_sample(RunState& state, int number, const StoredSample& sample)
     shape.loop_begin = sample.loop_start;
     shape.loop_end = sample.loop_end;
     InputStream& input = state.input;
-    DecodeBuffers buffers;
+    DecodeBuffers& buffers = scratch_buffers();
     const auto kept = has_record_slot(number) ? static_cast<std::size_t>(values_to_keep(shape)) : 0;
-    const std::int64_t present = read_stored_values(input, layout, kept, buffers);
+    const bool whole = state.settings.source_need != SourceNeed::none;
+    const ValuesRead read = read_stored_values(input, layout, kept, whole, buffers);
     const bool as_they_stand = store_converted_sample(slot, shape, buffers.channels[0], buffers.channels[1], number);
     if (slot.length == 0)
         return;
-    if (present < layout.frames)
+    if (read.cut)
         note_cut_sample(state, number);
-    if (state.settings.source_need == SourceNeed::none)
+    if (!whole)
         return;
-    describe_source(slot, source_shape_of(slot, sample, present), as_they_stand);
+    describe_source(slot, source_shape_of(slot, sample, read.present), as_they_stand);
     slot.source.stored = layout;
     // Stored as they stand: read again when written, rather than kept until then.
     decode_source_values_when_written(slot, 0);
@@ -188,9 +421,9 @@ void store_sample(RunState& state, int number, const StoredSample& sample)
 void decode_stored_source(RunState& state, std::size_t index, std::vector<std::uint8_t>& wav)
 {
     const SourceSample& source = state.samples[index].source;
-    DecodeBuffers buffers;
+    DecodeBuffers& buffers = scratch_buffers();
     const auto frames = static_cast<std::size_t>(std::max<std::int64_t>(source.shape.frames, 0));
-    read_stored_values(state.input, source.stored, frames, buffers);
+    read_stored_values(state.input, source.stored, frames, false, buffers);
     const bool stereo = source.stored.channels == 2;
     encode_wav_data(source.shape.bits, buffers.channels[0],
                     stereo ? std::span<const std::int16_t>(buffers.channels[1]) : std::span<const std::int16_t>{},

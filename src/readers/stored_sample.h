@@ -29,9 +29,20 @@ struct StoredSample {
 // Bytes one stored value of the layout takes.
 int stored_value_bytes(const StoredLayout& layout);
 
-// Decodes `count` values of one channel from bytes of the layout's coding.
+// Decodes `count` values of one channel from bytes of the layout's coding
+// (for mdl_packed, from the layout's packed_bytes bytes).
 void decode_stored_values(const StoredLayout& layout, const std::uint8_t* bytes, std::int16_t* out,
                           std::size_t count);
+
+// Digitrakker's packed values (8 or 16 bits) from a stream of `size` bytes:
+// decodes up to `count` of them into out and returns how many the stream
+// holds whole; the values after those are 0.
+std::size_t unpack_mdl_values(const std::uint8_t* stream, std::size_t size, int bits, std::int16_t* out,
+                              std::size_t count);
+
+// The most values a packed stream of `bytes` bytes can hold: each takes at
+// least 5 bits (8-bit) or 13 (16-bit).
+std::int64_t most_packed_values(std::int64_t bytes, int bits);
 
 // Fills sample `number` of the list (growing it) from the description; a
 // sample with data gets the record's fields, its data when it has a slot, and

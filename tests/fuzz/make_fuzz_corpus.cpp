@@ -354,6 +354,62 @@ std::vector<std::pair<std::string, Bytes>> mmd_modules()
     return modules;
 }
 
+// DigiBooster Pro and 1, Oktalyzer and Digitrakker with every kind of sample,
+// and Unreal packages around modules; each also cut off.
+std::vector<std::pair<std::string, Bytes>> chunked_modules()
+{
+    DbmSpec dbm;
+    dbm.instruments = {{"eight", 1, 40, 16726, 2, 6, -64, 1}, {"wide", 2, 64, 22050, 1, 3, 64, 3},
+                       {"high halves", 3, 70, 0, 0, 0, 0, 0}};
+    dbm.samples = {{1, 16, filler(16, 1)}, {2, 8, filler(16, 2)}, {4, 4, filler(16, 3)}, {0, 4, {}}};
+    DbmSpec mpeg = dbm;
+    mpeg.version = 3;
+    mpeg.mpeg = true;
+    DigiSpec digi;
+    digi.samples = {{"looped", 16, 4, 8, 48, -3, filler(16, 4)}, {"", 0, 0, 0, 0, 0, {}}, {"plain", 8, 0, 0, 64, 7, filler(8, 5)}};
+    DigiSpec packed = digi;
+    packed.packed = true;
+    packed.patterns = 3;
+    OktSpec okt;
+    okt.cmod = {0, 1, 1, 0};
+    okt.empty_body_first = true;
+    okt.samples = {{"looped", 16, 2, 4, 48, 1, filler(16, 6)}, {"", 0, 0, 0, 0, 1, {}}, {"7-bit", 7, 0, 0, 64, 0, Bytes(6, 0x3F)}};
+    MdlSpec mdl;
+    mdl.channel_bytes.fill(0x80);
+    mdl.channel_bytes[0] = mdl.channel_bytes[2] = 0x40;
+    mdl.instruments = {{{1, 200, 0x40}, {4, 96, 0x40}}};
+    const auto ramp = [](std::size_t count, int step) {
+        std::vector<std::int16_t> values(count);
+        for (std::size_t i = 0; i < count; ++i)
+            values[i] = static_cast<std::int16_t>((static_cast<int>(i) * step) % 30000 - 15000);
+        return values;
+    };
+    MdlSample raw8{1, "raw 8", 8363, 16, 2, 8, 255, 0x00, ramp(16, 17), {}};
+    MdlSample raw16{2, "raw 16", 22050, 16, 0, 16, 200, 0x03, ramp(8, 3001), {}};
+    MdlSample packed8{4, "packed 8", 11025, 40, 4, 20, 128, 0x04, ramp(40, 9), {}};
+    for (std::int16_t& value : packed8.values)
+        value = static_cast<std::int16_t>(value / 256);
+    MdlSample packed16{9, "packed 16", 44100, 64, 0, 64, 64, 0x0B, ramp(32, 1777), {}};
+    mdl.samples = {raw8, raw16, packed8, packed16};
+    MdlSpec mdl0 = mdl;
+    mdl0.version = 0;
+    UmxSpec umx;
+    umx.module = build_mdl(mdl);
+    UmxSpec old_umx;
+    old_umx.version = 61;
+    old_umx.module = build_dbm(dbm);
+    std::vector<std::pair<std::string, Bytes>> modules{
+        {"dbm", build_dbm(dbm)},   {"dbm-mpeg", build_dbm(mpeg)}, {"digi", build_digi(digi)},
+        {"digi-packed", build_digi(packed)}, {"okt", build_okt(okt)}, {"mdl", build_mdl(mdl)},
+        {"mdl-v0", build_mdl(mdl0)}, {"umx-mdl", build_umx(umx)}, {"umx-dbm-61", build_umx(old_umx)}};
+    for (std::size_t i = 0, count = modules.size(); i < count; ++i) {
+        Bytes cut = modules[i].second;
+        fit_to(cut, cut.size() - 7);
+        modules.emplace_back(modules[i].first + "-cut-off", cut);
+    }
+    return modules;
+}
+
 Bytes run_input(const std::string& command_line, const Bytes& module)
 {
     Bytes out(command_line.begin(), command_line.end());
@@ -389,7 +445,7 @@ int main(int argc, char** argv)
         return 2;
     }
     const fs::path root(argv[1]);
-    for (const char* target : {"streamed_reader", "scream_tracker", "whole_run", "any_module", "it_blocks"})
+    for (const char* target : {"streamed_reader", "scream_tracker", "whole_run", "any_module", "it_blocks", "mdl_unpack"})
         fs::create_directories(root / target);
 
     auto streamed = mod_modules();
@@ -405,7 +461,8 @@ int main(int argc, char** argv)
                        with_options(options, module));
 
     auto any = streamed;
-    for (const auto& family : {s3m_modules(), it_modules(), other_family_modules(), mmd_modules(), many_sample_modules()})
+    for (const auto& family : {s3m_modules(), it_modules(), other_family_modules(), mmd_modules(), many_sample_modules(),
+                               chunked_modules()})
         any.insert(any.end(), family.begin(), family.end());
     for (const auto& [name, module] : any)
         for (std::uint8_t options : std::initializer_list<std::uint8_t>{0, 1, 4, 8, 9, 20, 25})
@@ -417,6 +474,17 @@ int main(int argc, char** argv)
         const Bytes compressed = it_compress(it_values(300, sixteen_bit), sixteen_bit, (options & 2) != 0);
         block.insert(block.end(), compressed.begin() + 2, compressed.end());  // without its byte count
         write_file(root / "it_blocks" / numbered("block-", options), block);
+    }
+
+    // Option bit 0: 16-bit; then a 16-bit count of values wanted.
+    for (std::uint8_t options = 0; options < 2; ++options) {
+        const int bits = options == 0 ? 8 : 16;
+        Bytes stream{options, 0x40, 0x00};
+        std::vector<std::int16_t> values(64);
+        for (std::size_t i = 0; i < values.size(); ++i)
+            values[i] = static_cast<std::int16_t>(bits == 8 ? (i * i) % 256 - 128 : i * 977 - 30000);
+        append(stream, mdl_pack(values, bits));
+        write_file(root / "mdl_unpack" / numbered("stream-", options), stream);
     }
 
     const fs::path runs = root / "whole_run";
@@ -445,5 +513,7 @@ int main(int argc, char** argv)
     write_file(runs / "octamed-pipe", run_input("=A - i z", mmd_modules()[3].second));
     write_file(runs / "past-99", run_input("=A s113 s130 j x z", xm_sixteen_headers_each(9)));
     write_file(runs / "past-99-pipe", run_input("=A - s120 z j", it_many_samples(120)));
+    write_file(runs / "dbm", run_input("=A i j s2 z", chunked_modules().front().second));
+    write_file(runs / "umx-pipe", run_input("=A - i x", chunked_modules()[7].second));
     return 0;
 }

@@ -32,6 +32,14 @@ StoredLayout coded(StoredCoding coding, int bits, bool big_endian = false)
     return layout;
 }
 
+// Digitrakker's bit stream of `size` bytes.
+StoredLayout packed(int bits, std::int64_t size)
+{
+    StoredLayout layout = coded(StoredCoding::mdl_packed, bits);
+    layout.packed_bytes = size;
+    return layout;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Cases, StoredCodings,
     ::testing::Values(
@@ -47,7 +55,13 @@ INSTANTIATE_TEST_SUITE_P(
         CodingCase{"byte-wise delta of 16-bit words", coded(StoredCoding::byte_delta, 16), {0x01, 0x01, 0xFE, 0x00},
                    {0x0201, 0x0000}},
         CodingCase{"high halves of 32-bit BE words", coded(StoredCoding::high_half_of_32, 16, true),
-                   {0x80, 0x00, 0xFF, 0xFF, 0x12, 0x34, 0x56, 0x78}, {-32768, 0x1234}}));
+                   {0x80, 0x00, 0xFF, 0xFF, 0x12, 0x34, 0x56, 0x78}, {-32768, 0x1234}},
+        // Differences +3, -1, +20, -41; 26 of the 32 bits used.
+        CodingCase{"Digitrakker 8-bit packed", packed(8, 4), {0x6E, 0x90, 0x23, 0x00}, {3, 2, 22, -19}},
+        CodingCase{"Digitrakker 16-bit packed: plain low bytes", packed(16, 4), {0x34, 0xEE, 0x7F, 0x00}, {820, 767}},
+        CodingCase{"a packed stream that ends inside a value: it and the rest are 0", packed(8, 1), {0x6E, 0x90}, {3, 0, 0}},
+        // 8 + 16 x 16 wraps to 8: a run of zero bits is bounded by the stream only.
+        CodingCase{"a long run of zero bits wraps", packed(8, 3), {0x00, 0x00, 0x04}, {8}}));
 
 }  // namespace
 }  // namespace trk2inst::test
