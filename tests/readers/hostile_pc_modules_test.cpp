@@ -1,0 +1,179 @@
+// Hostile headers of the PC tracker formats under "=A": counts, offsets and
+// lengths past the input or past what a chunk holds read as zeros or are cut
+// to what is there; nothing is read or kept past the input.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "test_support.h"
+
+namespace trk2inst::test {
+namespace {
+
+std::size_t offset_of(const Bytes& bytes, const char* id)
+{
+    return static_cast<std::size_t>(std::search(bytes.begin(), bytes.end(), id, id + 4) - bytes.begin());
+}
+
+Bytes patched_u32(Bytes module, std::size_t at, std::uint32_t value)
+{
+    build::patch_u32le(module, at, value);
+    return module;
+}
+
+Bytes patched_u16(Bytes module, std::size_t at, unsigned value)
+{
+    build::patch_u16le(module, at, value);
+    return module;
+}
+
+Bytes cut(Bytes module, std::size_t bytes)
+{
+    module.resize(module.size() - bytes);
+    return module;
+}
+
+const Bytes four{0x80, 0x90, 0x70, 0xFF};
+
+Bytes amf_naming_track(std::uint16_t track)
+{
+    build::AmfSpec layout;
+    layout.track_map = {track};
+    layout.samples = {{1, "a", {}, {}, 8363, 64, 0, 0, four}};
+    return build::build_amf(layout);
+}
+
+// One pattern stored, more claimed.
+Bytes asylum(std::uint8_t patterns)
+{
+    build::AsylumSpec layout;
+    layout.samples = {{"a", 0, 64, 0, {}, 0, 0, four}};
+    Bytes module = build::build_asylum(layout);
+    module[35] = patterns;
+    return module;
+}
+
+Bytes gdm(std::optional<std::uint32_t> length)
+{
+    build::GdmSpec layout;
+    layout.samples = {{"a", length, 0, 0, 0x04, 8363, 64, four}};
+    return build::build_gdm(layout);
+}
+
+Bytes imf(std::optional<std::uint32_t> length, std::optional<std::uint16_t> sample_count = {})
+{
+    build::ImfInstrument instrument;
+    instrument.sample_count = sample_count;
+    instrument.samples = {{"a", length, 0, 0, 8363, 64, 128, 0, four}};
+    build::ImfSpec layout;
+    layout.instruments = {instrument};
+    return build::build_imf(layout);
+}
+
+Bytes psm(std::uint16_t number, std::optional<std::uint32_t> length)
+{
+    build::PsmSpec layout;
+    layout.samples = {{"a", number, 0, length, 0, 0, 0, 127, 8363, four}};
+    return build::build_psm(layout);
+}
+
+Bytes psm16(const char* tag)
+{
+    build::Psm16Spec layout;
+    layout.table_tag = tag;
+    layout.samples = {{"a", 1, 0x01, {}, 0, 0, 0x70, 64, 8363, four}};
+    return build::build_psm16(layout);
+}
+
+Bytes dsik(std::optional<std::uint32_t> length)
+{
+    build::DsikSpec layout;
+    layout.samples = {{"a", 2, 64, length, 0, 0, 8363, 0, four}};
+    return build::build_dsik(layout);
+}
+
+// Pattern 0 stored, the order naming another.
+Bytes dynamic_studio(std::uint8_t order)
+{
+    build::DynamicStudioSpec layout;
+    layout.samples = {{"a", 0, 64, {}, 0, 0, 0, 0, four}};
+    Bytes module = build::build_dynamic_studio(layout);
+    module[64 + 4] = order;  // after the header and four pans
+    return module;
+}
+
+struct HostileCase {
+    const char* what;
+    Bytes module;
+    std::vector<std::string> commands;
+    std::string listing;  // what "i" writes first
+    std::string warning;
+};
+
+void PrintTo(const HostileCase& c, std::ostream* os)
+{
+    *os << c.what;
+}
+
+class HostilePcModules : public ::testing::TestWithParam<HostileCase> {};
+
+TEST_P(HostilePcModules, ReadZerosPastTheInput)
+{
+    const HostileCase& c = GetParam();
+    const RunResult result = run_both(c.commands, c.module);
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(text_of(result.out).substr(0, c.listing.size()), c.listing);
+    EXPECT_EQ(result.err, c.warning);
+}
+
+std::string head(const char* tag, int channels, int patterns)
+{
+    return std::string("Format: ") + tag + "\nChannels: " + std::to_string(channels) + "\nPatterns: " +
+           std::to_string(patterns) + "\n\n";
+}
+
+const std::string slot_1_of_2_words = "[01] a\n  Len:     2   Finetune: C.5+0   Vol:  64   Loop: N\n";
+const std::string slot_1_of_most_words = "[01] a\n  Len: 65535   Finetune: C.5+0   Vol:  64   Loop: N\n";
+const std::string slot_1_cut = "Warning: the module ends inside the data of slot 1; what is missing reads as zeros.\n";
+const std::vector<std::string> listing{"i"};
+const std::vector<std::string> every_sample{"i", "j"};
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, HostilePcModules,
+    ::testing::Values(
+        HostileCase{"AMF: the track map names track 65535", amf_naming_track(65535), listing,
+                    head("AMF ", 4, 1) + slot_1_of_2_words, slot_1_cut},
+        HostileCase{"Asylum: 255 patterns", asylum(255), listing, head("ASYL", 8, 255) + slot_1_of_2_words, slot_1_cut},
+        HostileCase{"GDM: the sample headers past the end", patched_u32(gdm({}), 128, 0x7FFFFFF0), listing,
+                    head("GDM ", 4, 1), ""},
+        HostileCase{"GDM: a length near 2^32", gdm(0xFFFFFFF0), listing, head("GDM ", 4, 1) + slot_1_of_most_words,
+                    slot_1_cut},
+        HostileCase{"IMF: 65535 patterns", patched_u16(imf({}), 34, 65535), listing, head("IMF ", 4, 65535), ""},
+        HostileCase{"IMF: a length near 2^32", imf(0xFFFFFFF0), listing, head("IMF ", 4, 1) + slot_1_of_most_words,
+                    slot_1_cut},
+        HostileCase{"IMF: an instrument of 65535 samples", imf({}, 65535), every_sample,
+                    head("IMF ", 4, 1) + slot_1_of_2_words,
+                    "Warning: left out: samples 4001 to 65535 (at most 4000 samples are read); samples 2 to 4000 "
+                    "(their headers lie past the end of the input).\n"},
+        HostileCase{"PSM: a length past the chunk", psm(0, 1000), listing, head("PSM ", 4, 1) + slot_1_of_2_words, ""},
+        HostileCase{"PSM: a chunk cut by the end", cut(psm(0, {}), 2), listing, head("PSM ", 4, 1) + slot_1_of_2_words,
+                    slot_1_cut},
+        HostileCase{"PSM: a chunk shorter than its header",
+                    [] { Bytes m = psm(0, {}); return patched_u32(m, offset_of(m, "DSMP") + 4, 40); }(), listing,
+                    head("PSM ", 4, 1), ""},
+        HostileCase{"PSM: sample number 65535", psm(65535, {}), every_sample, head("PSM ", 4, 1),
+                    "Warning: left out: samples 4001 to 65536 (at most 4000 samples are read).\n"},
+        HostileCase{"PSM16: a table without its tag", psm16("PSAX"), listing, head("PSM ", 4, 1), ""},
+        HostileCase{"PSM16: a data offset past the end", patched_u32(psm16("PSAH"), 150 + 37, 0x7FFFFFF0), listing,
+                    head("PSM ", 4, 1) + slot_1_of_2_words, slot_1_cut},
+        HostileCase{"DSIK: lengths of chunk and sample near 2^32",
+                    [] { Bytes m = dsik(0x7FFFFFFF); return patched_u32(m, offset_of(m, "INST") + 4, 0xFFFFFFF0); }(),
+                    listing, head("DSM ", 4, 1) + slot_1_of_most_words, slot_1_cut},
+        HostileCase{"DSIK: a chunk shorter than its header",
+                    [] { Bytes m = dsik({}); return patched_u32(m, offset_of(m, "INST") + 4, 20); }(), listing,
+                    head("DSM ", 4, 1), ""},
+        HostileCase{"Dynamic Studio: an order naming pattern 255 moves the sample headers past the end",
+                    dynamic_studio(255), listing, head("DSM ", 4, 256), ""}));
+
+}  // namespace
+}  // namespace trk2inst::test
