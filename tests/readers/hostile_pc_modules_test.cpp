@@ -5,6 +5,8 @@
 
 #include <algorithm>
 
+#include "readers/module_head.h"
+#include "readers/readers.h"
 #include "test_support.h"
 
 namespace trk2inst::test {
@@ -174,6 +176,71 @@ INSTANTIATE_TEST_SUITE_P(
                     head("DSM ", 4, 1), ""},
         HostileCase{"Dynamic Studio: an order naming pattern 255 moves the sample headers past the end",
                     dynamic_studio(255), listing, head("DSM ", 4, 256), ""}));
+
+Bytes with_byte(Bytes module, std::size_t at, std::uint8_t value)
+{
+    module[at] = value;
+    return module;
+}
+
+struct RecognitionCase {
+    const char* what;
+    Bytes module;
+    bool (*recognises)(const ModuleHead&);
+    bool expected;
+};
+
+void PrintTo(const RecognitionCase& c, std::ostream* os)
+{
+    *os << c.what;
+}
+
+class PcModuleRecognition : public ::testing::TestWithParam<RecognitionCase> {};
+
+TEST_P(PcModuleRecognition, TakesTheSignatureWithItsChecks)
+{
+    const RecognitionCase& c = GetParam();
+    ModuleHead head;
+    head.size = std::min(c.module.size(), head.bytes.size());
+    std::copy_n(c.module.begin(), head.size, head.bytes.begin());
+    EXPECT_EQ(c.recognises(head), c.expected);
+}
+
+Bytes imf_channels_off()
+{
+    Bytes module = imf({});
+    for (std::size_t channel = 0; channel < 32; ++channel)
+        module[64 + 16 * channel + 15] = 2;
+    return module;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PcModuleRecognition,
+    ::testing::Values(
+        RecognitionCase{"AMF version 1", with_byte(amf_naming_track(1), 3, 1), is_dsmi_amf_module, true},
+        RecognitionCase{"AMF version 7", with_byte(amf_naming_track(1), 3, 7), is_dsmi_amf_module, false},
+        RecognitionCase{"AMF version 11 with 17 channels", with_byte(with_byte(amf_naming_track(1), 3, 11), 40, 17),
+                        is_dsmi_amf_module, false},
+        RecognitionCase{"AMF version 12 with 32 channels", with_byte(with_byte(amf_naming_track(1), 3, 12), 40, 32),
+                        is_dsmi_amf_module, true},
+        RecognitionCase{"AMF without orders", with_byte(amf_naming_track(1), 37, 0), is_dsmi_amf_module, false},
+        RecognitionCase{"DMF version 9", [] { build::AmfSpec l; l.id = "DMF"; l.version = 9; return build::build_amf(l); }(),
+                        is_dsmi_amf_module, false},
+        RecognitionCase{"Asylum signature padded with a byte", with_byte(asylum(1), 30, 1), is_asylum_module, false},
+        RecognitionCase{"Asylum with 65 samples", with_byte(asylum(1), 34, 65), is_asylum_module, false},
+        RecognitionCase{"GDM from format 10", with_byte(gdm({}), 116, 10), is_gdm_module, false},
+        RecognitionCase{"GDM without channels", with_byte(gdm({}), 81, 255), is_gdm_module, false},
+        RecognitionCase{"IMF with every channel off", imf_channels_off(), is_imf_module, false},
+        RecognitionCase{"IMF with a channel status of 3", with_byte(imf({}), 64 + 15, 3), is_imf_module, false},
+        RecognitionCase{"IMF with an amplification of 3", with_byte(imf({}), 51, 3), is_imf_module, false},
+        RecognitionCase{"PSM without its SDFT chunk", with_byte(psm(0, {}), 12 + 8 + 3 + 3, 'X'), is_psm_module, false},
+        RecognitionCase{"PSM16 of format version 2", with_byte(psm16("PSAH"), 65, 2), is_psm_module, false},
+        RecognitionCase{"PSM16 without channels", with_byte(with_byte(psm16("PSAH"), 78, 0), 80, 0), is_psm_module, false},
+        RecognitionCase{"DSIK whose first chunk is not SONG", with_byte(dsik({}), 12, 'X'), is_dsm_module, false},
+        RecognitionCase{"DSIK from DSMF at 0", [] { build::DsikSpec l; l.riff = false; return build::build_dsik(l); }(),
+                        is_dsm_module, true},
+        RecognitionCase{"Dynamic Studio with a global volume of 101", with_byte(dynamic_studio(0), 49, 101),
+                        is_dsm_module, false}));
 
 }  // namespace
 }  // namespace trk2inst::test
