@@ -239,10 +239,12 @@ void read_psm16_module(RunState& state)
     seek_to(input, 94);
     const std::int64_t table = read_u32le(input);
     // The table counts only with its tag right before it.
+    if (table < 4)
+        return;
     std::array<char, 4> tag{};
     seek_to(input, table - 4);
     read_block(input, tag.data(), tag.size());
-    if (table < 4 || std::memcmp(tag.data(), "PSAH", 4) != 0)
+    if (std::memcmp(tag.data(), "PSAH", 4) != 0)
         return;
     SlotClaims claims = slot_claims(state);
     const std::int64_t size = input_size(input);

@@ -166,6 +166,8 @@ INSTANTIATE_TEST_SUITE_P(
         HostileCase{"PSM: sample number 65535", psm(65535, {}), every_sample, head("PSM ", 4, 1),
                     "Warning: left out: samples 4001 to 65536 (at most 4000 samples are read).\n"},
         HostileCase{"PSM16: a table without its tag", psm16("PSAX"), listing, head("PSM ", 4, 1), ""},
+        HostileCase{"PSM16: a table at offset 2, its tag before the input", patched_u32(psm16("PSAH"), 94, 2),
+                    listing, head("PSM ", 4, 1), ""},
         HostileCase{"PSM16: a data offset past the end", patched_u32(psm16("PSAH"), 150 + 37, 0x7FFFFFF0), listing,
                     head("PSM ", 4, 1) + slot_1_of_2_words, slot_1_cut},
         HostileCase{"DSIK: lengths of chunk and sample near 2^32",
