@@ -60,7 +60,7 @@ void read_dsik_sample(RunState& state, std::int64_t body, std::int64_t chunk_len
         return std::uint32_t{head[at]} | std::uint32_t{head[at + 1]} << 8 | std::uint32_t{head[at + 2]} << 16 |
                std::uint32_t{head[at + 3]} << 24;
     };
-    const unsigned flags = head[13] | head[14] << 8;
+    const unsigned flags = head[13] | unsigned{head[14]} << 8;
     const bool sixteen_bit = (flags & flag_16_bit) != 0;
     const std::int64_t width = sixteen_bit ? 2 : 1;
     const std::int64_t held = std::max<std::int64_t>(chunk_length - instrument_head_size, 0) / width;

@@ -136,9 +136,6 @@ void read_imf_module(RunState& state)
         read_block(input, header.data(), header.size());
         at += static_cast<std::int64_t>(header.size());
         const int stored = header[sample_count_at] | header[sample_count_at + 1] << 8;
-        const auto first = static_cast<int>(std::min<std::int64_t>(claimed, sample_limit));
-        if (instruments_needed)
-            parse_imf_instrument(header, first, stored, last_read, state.instruments.list[static_cast<std::size_t>(i)]);
         for (int s = 0; s < stored; ++s) {
             const std::int64_t number = claimed + 1 + s;
             if (at >= file_size) {
@@ -153,6 +150,11 @@ void read_imf_module(RunState& state)
                 read_imf_sample(state, at, static_cast<int>(number));
             at += sample_header_size + length;
         }
+        // Its keys play the samples that are in the list.
+        const auto first = static_cast<int>(std::min<std::int64_t>(claimed, sample_limit));
+        const int listed = std::min(last_read, static_cast<int>(state.samples.size()));
+        if (instruments_needed)
+            parse_imf_instrument(header, first, stored, listed, state.instruments.list[static_cast<std::size_t>(i)]);
         claimed += stored;
     }
     if (every_sample)

@@ -11,10 +11,7 @@ using build::AsylumSample;
 
 Bytes asylum(AsylumSample sample, std::uint8_t patterns = 1)
 {
-    build::AsylumSpec layout;
-    layout.patterns = patterns;
-    layout.samples = {AsylumSample{"Slapbas1.pat", 0, 64, 0, {}, 0, 0, {1, 1, 1, 1}}, std::move(sample)};
-    return build::build_asylum(layout);
+    return build::build_asylum({patterns, {}, {{"Slapbas1.pat", 0, 64, 0, {}, 0, 0, {1, 1, 1, 1}}, std::move(sample)}});
 }
 
 const Bytes eight{0, 1, 2, 3, 4, 5, 6, 7};

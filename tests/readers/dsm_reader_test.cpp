@@ -11,21 +11,12 @@ using build::DsmSample;
 
 Bytes dsik(DsmSample sample, bool riff = true)
 {
-    build::DsikSpec layout;
-    layout.riff = riff;
-    layout.channels = 6;
-    layout.patterns = 3;
-    layout.samples = {DsmSample{"first", 2, 64, {}, 0, 0, 8363, 0, {1, 1}}, std::move(sample)};
-    return build::build_dsik(layout);
+    return build::build_dsik({riff, 6, 3, {{"first", 2, 64, {}, 0, 0, 8363, 0, {1, 1}}, std::move(sample)}});
 }
 
 Bytes dynamic_studio(DsmSample sample)
 {
-    build::DynamicStudioSpec layout;
-    layout.channels = 5;
-    layout.orders = {1, 3, 0};
-    layout.samples = {DsmSample{"first", 0, 64, {}, 0, 0, 0, 0, {1, 1}}, std::move(sample)};
-    return build::build_dynamic_studio(layout);
+    return build::build_dynamic_studio({5, {1, 3, 0}, {{"first", 0, 64, {}, 0, 0, 0, 0, {1, 1}}, std::move(sample)}});
 }
 
 const Bytes eight{0, 1, 2, 3, 4, 5, 6, 7};

@@ -11,12 +11,7 @@ using build::GdmSample;
 
 Bytes gdm(GdmSample sample, std::uint8_t converter_major = 1)
 {
-    build::GdmSpec layout;
-    layout.converter_major = converter_major;
-    layout.channels = 6;
-    layout.patterns = 3;
-    layout.samples = {GdmSample{"first", {}, 0, 0, 0x04, 8363, 64, {0x80, 0x80}}, std::move(sample)};
-    return build::build_gdm(layout);
+    return build::build_gdm({converter_major, 6, 3, {{"first", {}, 0, 0, 0x04, 8363, 64, {0x80, 0x80}}, std::move(sample)}});
 }
 
 const Bytes eight{0x80, 0x81, 0x82, 0x83, 0x84, 0x85, 0x86, 0x87};

@@ -17,15 +17,11 @@ std::size_t offset_of(const Bytes& bytes, const char* id)
     return static_cast<std::size_t>(std::search(bytes.begin(), bytes.end(), id, id + 4) - bytes.begin());
 }
 
-Bytes patched_u32(Bytes module, std::size_t at, std::uint32_t value)
+// The module with the little-endian number of `width` bytes at `at` changed.
+Bytes patched(Bytes module, std::size_t at, std::uint32_t value, std::size_t width = 4)
 {
-    build::patch_u32le(module, at, value);
-    return module;
-}
-
-Bytes patched_u16(Bytes module, std::size_t at, unsigned value)
-{
-    build::patch_u16le(module, at, value);
+    for (std::size_t i = 0; i < width; ++i)
+        module[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
     return module;
 }
 
@@ -35,73 +31,48 @@ Bytes cut(Bytes module, std::size_t bytes)
     return module;
 }
 
+// Modules of one sample of 4 bytes.
 const Bytes four{0x80, 0x90, 0x70, 0xFF};
 
 Bytes amf_naming_track(std::uint16_t track)
 {
-    build::AmfSpec layout;
-    layout.track_map = {track};
-    layout.samples = {{1, "a", {}, {}, 8363, 64, 0, 0, four}};
-    return build::build_amf(layout);
+    return build::build_amf({"AMF", 14, 4, 1, false, {track}, {2}, {{1, "a", {}, {}, 8363, 64, 0, 0, four}}});
 }
 
-// One pattern stored, more claimed.
-Bytes asylum(std::uint8_t patterns)
+Bytes asylum()
 {
-    build::AsylumSpec layout;
-    layout.samples = {{"a", 0, 64, 0, {}, 0, 0, four}};
-    Bytes module = build::build_asylum(layout);
-    module[35] = patterns;
-    return module;
+    return build::build_asylum({1, {}, {{"a", 0, 64, 0, {}, 0, 0, four}}});
 }
 
-Bytes gdm(std::optional<std::uint32_t> length)
+Bytes gdm()
 {
-    build::GdmSpec layout;
-    layout.samples = {{"a", length, 0, 0, 0x04, 8363, 64, four}};
-    return build::build_gdm(layout);
+    return build::build_gdm({1, 4, 1, {{"a", {}, 0, 0, 0x04, 8363, 64, four}}});
 }
 
-Bytes imf(std::optional<std::uint32_t> length, std::optional<std::uint16_t> sample_count = {})
+Bytes imf(std::optional<std::uint16_t> sample_count = {})
 {
-    build::ImfInstrument instrument;
-    instrument.sample_count = sample_count;
-    instrument.samples = {{"a", length, 0, 0, 8363, 64, 128, 0, four}};
-    build::ImfSpec layout;
-    layout.instruments = {instrument};
-    return build::build_imf(layout);
+    const build::ImfSample sample{"a", {}, 0, 0, 8363, 64, 128, 0, four};
+    return build::build_imf({4, 125, {4}, {}, {{"", {}, 0, sample_count, {sample}}}});
 }
 
 Bytes psm(std::uint16_t number, std::optional<std::uint32_t> length)
 {
-    build::PsmSpec layout;
-    layout.samples = {{"a", number, 0, length, 0, 0, 0, 127, 8363, four}};
-    return build::build_psm(layout);
+    return build::build_psm({false, {4}, 1, {{"a", number, 0, length, 0, 0, 0, 127, 8363, four}}});
 }
 
 Bytes psm16(const char* tag)
 {
-    build::Psm16Spec layout;
-    layout.table_tag = tag;
-    layout.samples = {{"a", 1, 0x01, {}, 0, 0, 0x70, 64, 8363, four}};
-    return build::build_psm16(layout);
+    return build::build_psm16({4, 4, 1, tag, {{"a", 1, 0x01, {}, 0, 0, 0x70, 64, 8363, four}}});
 }
 
 Bytes dsik(std::optional<std::uint32_t> length)
 {
-    build::DsikSpec layout;
-    layout.samples = {{"a", 2, 64, length, 0, 0, 8363, 0, four}};
-    return build::build_dsik(layout);
+    return build::build_dsik({true, 4, 1, {{"a", 2, 64, length, 0, 0, 8363, 0, four}}});
 }
 
-// Pattern 0 stored, the order naming another.
-Bytes dynamic_studio(std::uint8_t order)
+Bytes dynamic_studio()
 {
-    build::DynamicStudioSpec layout;
-    layout.samples = {{"a", 0, 64, {}, 0, 0, 0, 0, four}};
-    Bytes module = build::build_dynamic_studio(layout);
-    module[64 + 4] = order;  // after the header and four pans
-    return module;
+    return build::build_dynamic_studio({4, {0}, {{"a", 0, 64, {}, 0, 0, 0, 0, four}}});
 }
 
 struct HostileCase {
@@ -145,15 +116,11 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         HostileCase{"AMF: the track map names track 65535", amf_naming_track(65535), listing,
                     head("AMF ", 4, 1) + slot_1_of_2_words, slot_1_cut},
-        HostileCase{"Asylum: 255 patterns", asylum(255), listing, head("ASYL", 8, 255) + slot_1_of_2_words, slot_1_cut},
-        HostileCase{"GDM: the sample headers past the end", patched_u32(gdm({}), 128, 0x7FFFFFF0), listing,
+        HostileCase{"Asylum: 255 patterns, one stored", patched(asylum(), 35, 255, 1), listing, head("ASYL", 8, 255) + slot_1_of_2_words, slot_1_cut},
+        HostileCase{"GDM: the sample headers past the end", patched(gdm(), 128, 0x7FFFFFF0), listing,
                     head("GDM ", 4, 1), ""},
-        HostileCase{"GDM: a length near 2^32", gdm(0xFFFFFFF0), listing, head("GDM ", 4, 1) + slot_1_of_most_words,
-                    slot_1_cut},
-        HostileCase{"IMF: 65535 patterns", patched_u16(imf({}), 34, 65535), listing, head("IMF ", 4, 65535), ""},
-        HostileCase{"IMF: a length near 2^32", imf(0xFFFFFFF0), listing, head("IMF ", 4, 1) + slot_1_of_most_words,
-                    slot_1_cut},
-        HostileCase{"IMF: an instrument of 65535 samples", imf({}, 65535), every_sample,
+        HostileCase{"IMF: 65535 patterns", patched(imf(), 34, 65535, 2), listing, head("IMF ", 4, 65535), ""},
+        HostileCase{"IMF: an instrument of 65535 samples", imf(65535), every_sample,
                     head("IMF ", 4, 1) + slot_1_of_2_words,
                     "Warning: left out: samples 4001 to 65535 (at most 4000 samples are read); samples 2 to 4000 "
                     "(their headers lie past the end of the input).\n"},
@@ -161,29 +128,23 @@ INSTANTIATE_TEST_SUITE_P(
         HostileCase{"PSM: a chunk cut by the end", cut(psm(0, {}), 2), listing, head("PSM ", 4, 1) + slot_1_of_2_words,
                     slot_1_cut},
         HostileCase{"PSM: a chunk shorter than its header",
-                    [] { Bytes m = psm(0, {}); return patched_u32(m, offset_of(m, "DSMP") + 4, 40); }(), listing,
+                    [] { Bytes m = psm(0, {}); return patched(m, offset_of(m, "DSMP") + 4, 40); }(), listing,
                     head("PSM ", 4, 1), ""},
         HostileCase{"PSM: sample number 65535", psm(65535, {}), every_sample, head("PSM ", 4, 1),
                     "Warning: left out: samples 4001 to 65536 (at most 4000 samples are read).\n"},
         HostileCase{"PSM16: a table without its tag", psm16("PSAX"), listing, head("PSM ", 4, 1), ""},
-        HostileCase{"PSM16: a table at offset 2, its tag before the input", patched_u32(psm16("PSAH"), 94, 2),
+        HostileCase{"PSM16: a table at offset 2, its tag before the input", patched(psm16("PSAH"), 94, 2),
                     listing, head("PSM ", 4, 1), ""},
-        HostileCase{"PSM16: a data offset past the end", patched_u32(psm16("PSAH"), 150 + 37, 0x7FFFFFF0), listing,
+        HostileCase{"PSM16: a data offset past the end", patched(psm16("PSAH"), 150 + 37, 0x7FFFFFF0), listing,
                     head("PSM ", 4, 1) + slot_1_of_2_words, slot_1_cut},
         HostileCase{"DSIK: lengths of chunk and sample near 2^32",
-                    [] { Bytes m = dsik(0x7FFFFFFF); return patched_u32(m, offset_of(m, "INST") + 4, 0xFFFFFFF0); }(),
+                    [] { Bytes m = dsik(0x7FFFFFFF); return patched(m, offset_of(m, "INST") + 4, 0xFFFFFFF0); }(),
                     listing, head("DSM ", 4, 1) + slot_1_of_most_words, slot_1_cut},
         HostileCase{"DSIK: a chunk shorter than its header",
-                    [] { Bytes m = dsik({}); return patched_u32(m, offset_of(m, "INST") + 4, 20); }(), listing,
+                    [] { Bytes m = dsik({}); return patched(m, offset_of(m, "INST") + 4, 20); }(), listing,
                     head("DSM ", 4, 1), ""},
         HostileCase{"Dynamic Studio: an order naming pattern 255 moves the sample headers past the end",
-                    dynamic_studio(255), listing, head("DSM ", 4, 256), ""}));
-
-Bytes with_byte(Bytes module, std::size_t at, std::uint8_t value)
-{
-    module[at] = value;
-    return module;
-}
+                    patched(dynamic_studio(), 64 + 4, 255, 1), listing, head("DSM ", 4, 256), ""}));
 
 struct RecognitionCase {
     const char* what;
@@ -210,7 +171,7 @@ TEST_P(PcModuleRecognition, TakesTheSignatureWithItsChecks)
 
 Bytes imf_channels_off()
 {
-    Bytes module = imf({});
+    Bytes module = imf();
     for (std::size_t channel = 0; channel < 32; ++channel)
         module[64 + 16 * channel + 15] = 2;
     return module;
@@ -219,29 +180,26 @@ Bytes imf_channels_off()
 INSTANTIATE_TEST_SUITE_P(
     Cases, PcModuleRecognition,
     ::testing::Values(
-        RecognitionCase{"AMF version 1", with_byte(amf_naming_track(1), 3, 1), is_dsmi_amf_module, true},
-        RecognitionCase{"AMF version 7", with_byte(amf_naming_track(1), 3, 7), is_dsmi_amf_module, false},
-        RecognitionCase{"AMF version 11 with 17 channels", with_byte(with_byte(amf_naming_track(1), 3, 11), 40, 17),
+        RecognitionCase{"AMF version 7", patched(amf_naming_track(1), 3, 7, 1), is_dsmi_amf_module, false},
+        RecognitionCase{"AMF version 11 with 17 channels", patched(patched(amf_naming_track(1), 3, 11, 1), 40, 17, 1),
                         is_dsmi_amf_module, false},
-        RecognitionCase{"AMF version 12 with 32 channels", with_byte(with_byte(amf_naming_track(1), 3, 12), 40, 32),
+        RecognitionCase{"AMF version 12 with 32 channels", patched(patched(amf_naming_track(1), 3, 12, 1), 40, 32, 1),
                         is_dsmi_amf_module, true},
-        RecognitionCase{"AMF without orders", with_byte(amf_naming_track(1), 37, 0), is_dsmi_amf_module, false},
+        RecognitionCase{"AMF without orders", patched(amf_naming_track(1), 37, 0, 1), is_dsmi_amf_module, false},
         RecognitionCase{"DMF version 9", [] { build::AmfSpec l; l.id = "DMF"; l.version = 9; return build::build_amf(l); }(),
                         is_dsmi_amf_module, false},
-        RecognitionCase{"Asylum signature padded with a byte", with_byte(asylum(1), 30, 1), is_asylum_module, false},
-        RecognitionCase{"Asylum with 65 samples", with_byte(asylum(1), 34, 65), is_asylum_module, false},
-        RecognitionCase{"GDM from format 10", with_byte(gdm({}), 116, 10), is_gdm_module, false},
-        RecognitionCase{"GDM without channels", with_byte(gdm({}), 81, 255), is_gdm_module, false},
+        RecognitionCase{"Asylum signature padded with a byte", patched(asylum(), 30, 1, 1), is_asylum_module, false},
+        RecognitionCase{"Asylum with 65 samples", patched(asylum(), 34, 65, 1), is_asylum_module, false},
+        RecognitionCase{"GDM from format 10", patched(gdm(), 116, 10, 1), is_gdm_module, false},
+        RecognitionCase{"GDM without channels", patched(gdm(), 81, 255, 1), is_gdm_module, false},
         RecognitionCase{"IMF with every channel off", imf_channels_off(), is_imf_module, false},
-        RecognitionCase{"IMF with a channel status of 3", with_byte(imf({}), 64 + 15, 3), is_imf_module, false},
-        RecognitionCase{"IMF with an amplification of 3", with_byte(imf({}), 51, 3), is_imf_module, false},
-        RecognitionCase{"PSM without its SDFT chunk", with_byte(psm(0, {}), 12 + 8 + 3 + 3, 'X'), is_psm_module, false},
-        RecognitionCase{"PSM16 of format version 2", with_byte(psm16("PSAH"), 65, 2), is_psm_module, false},
-        RecognitionCase{"PSM16 without channels", with_byte(with_byte(psm16("PSAH"), 78, 0), 80, 0), is_psm_module, false},
-        RecognitionCase{"DSIK whose first chunk is not SONG", with_byte(dsik({}), 12, 'X'), is_dsm_module, false},
-        RecognitionCase{"DSIK from DSMF at 0", [] { build::DsikSpec l; l.riff = false; return build::build_dsik(l); }(),
-                        is_dsm_module, true},
-        RecognitionCase{"Dynamic Studio with a global volume of 101", with_byte(dynamic_studio(0), 49, 101),
+        RecognitionCase{"IMF with a channel status of 3", patched(imf(), 64 + 15, 3, 1), is_imf_module, false},
+        RecognitionCase{"IMF with an amplification of 3", patched(imf(), 51, 3, 1), is_imf_module, false},
+        RecognitionCase{"PSM without its SDFT chunk", patched(psm(0, {}), 12 + 8 + 3 + 3, 'X', 1), is_psm_module, false},
+        RecognitionCase{"PSM16 of format version 2", patched(psm16("PSAH"), 65, 2, 1), is_psm_module, false},
+        RecognitionCase{"PSM16 without channels", patched(patched(psm16("PSAH"), 78, 0, 1), 80, 0, 1), is_psm_module, false},
+        RecognitionCase{"DSIK whose first chunk is not SONG", patched(dsik({}), 12, 'X', 1), is_dsm_module, false},
+        RecognitionCase{"Dynamic Studio with a global volume of 101", patched(dynamic_studio(), 49, 101, 1),
                         is_dsm_module, false}));
 
 }  // namespace

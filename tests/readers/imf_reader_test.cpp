@@ -12,20 +12,13 @@ using build::ImfSample;
 
 ImfInstrument instrument(std::vector<ImfSample> samples)
 {
-    ImfInstrument entry;
-    entry.name = "Instrument_1_____________X and more";
-    entry.samples = std::move(samples);
-    return entry;
+    return {"Instrument_1_____________X and more", {}, 0, {}, std::move(samples)};
 }
 
 // Two patterns, the second of a stored size below its own 4 bytes.
 Bytes imf(std::vector<ImfInstrument> instruments)
 {
-    build::ImfSpec layout;
-    layout.channels = 5;
-    layout.pattern_sizes = {20, 0};
-    layout.instruments = std::move(instruments);
-    return build::build_imf(layout);
+    return build::build_imf({5, 125, {20, 0}, {}, std::move(instruments)});
 }
 
 Bytes imf(ImfSample sample)

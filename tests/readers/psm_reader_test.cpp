@@ -11,20 +11,12 @@ using build::PsmSample;
 
 Bytes psm(std::vector<PsmSample> samples, bool sinaria = false)
 {
-    build::PsmSpec layout;
-    layout.sinaria = sinaria;
-    layout.song_channels = {4, 6, 5};
-    layout.patterns = 2;
-    layout.samples = std::move(samples);
-    return build::build_psm(layout);
+    return build::build_psm({sinaria, {4, 6, 5}, 2, std::move(samples)});
 }
 
 Bytes psm16(PsmSample sample)
 {
-    build::Psm16Spec layout;
-    layout.channels_processed = 7;
-    layout.samples = {PsmSample{"first", 1, 0, {}, 0, 0, 0x70, 64, 8363, {1, 1}}, std::move(sample)};
-    return build::build_psm16(layout);
+    return build::build_psm16({4, 7, 1, "PSAH", {{"first", 1, 0, {}, 0, 0, 0x70, 64, 8363, {1, 1}}, std::move(sample)}});
 }
 
 const Bytes ones(8, 1);
