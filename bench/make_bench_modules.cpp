@@ -251,6 +251,32 @@ Written big_dsm(const fs::path& path)
 
 }  // namespace
 
+// 17 instruments of sixteen sample headers (272 in all), two of each with
+// 64 KiB of data, as one tracker writes them; and the same 34 samples with two
+// headers an instrument. "x" writes the same files from both.
+void sample_kits(const fs::path& dir)
+{
+    XmSpec crowded;
+    XmSpec packed;
+    for (int i = 0; i < 17; ++i) {
+        XmInstrument instrument;
+        instrument.name = numbered("kit ", i + 1);
+        for (int k = 0; k < 2; ++k) {
+            XmSample sample;
+            sample.name = numbered("kit sample ", 2 * i + k + 1);
+            sample.length = 65536;
+            sample.type = static_cast<std::uint8_t>(k == 0 ? 0x00 : 0x10);
+            sample.data = saw(65536, static_cast<unsigned>(i + 1));
+            instrument.samples.push_back(sample);
+        }
+        packed.instruments.push_back(instrument);
+        instrument.samples.resize(16);
+        crowded.instruments.push_back(instrument);
+    }
+    write_file(dir / "kit-272-headers.xm", build_xm(crowded));
+    write_file(dir / "kit-34-headers.xm", build_xm(packed));
+}
+
 int main(int argc, char** argv)
 {
     if (argc != 2) {
@@ -275,6 +301,7 @@ int main(int argc, char** argv)
     note("big.s3m", big_s3m(dir / "big.s3m"));
     note("big.it", big_it(dir / "big.it"));
     note("big.mmd3", big_mmd3(dir / "big.mmd3"));
+    sample_kits(dir);
     // Timed apart, by "=A FILE i" alone.
     std::ofstream pc_manifest(dir / "pc-manifest");
     const auto note_pc = [&](const char* name, Written written) {

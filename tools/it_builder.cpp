@@ -287,4 +287,28 @@ Bytes build_it(const ItSpec& layout)
     return out;
 }
 
+Bytes it_many_samples(int count, int first)
+{
+    ItSpec layout;
+    for (int i = first; i < first + count; ++i) {
+        ItSample sample;
+        sample.name = numbered("it ", i + 1);
+        sample.flags = static_cast<std::uint8_t>(i % 2 == 0 ? 0x01 : 0x13);  // 16-bit, looped
+        sample.length = 60;
+        sample.loop_begin = 7;
+        sample.loop_end = 40;
+        sample.c5speed = static_cast<std::uint32_t>(8000 + 10 * i);
+        sample.data = filler(sample.flags == 0x01 ? 60 : 120, static_cast<unsigned>(i));
+        layout.samples.push_back(sample);
+    }
+    if (first == 0) {
+        ItInstrument instrument;
+        instrument.name = "every key its own";
+        for (int key = 0; key < 120; ++key)
+            instrument.samples[static_cast<std::size_t>(key)] = static_cast<std::uint8_t>(key % count + 1);
+        layout.instruments = {instrument};
+    }
+    return build_it(layout);
+}
+
 }  // namespace trk2inst::build

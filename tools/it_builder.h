@@ -67,6 +67,11 @@ struct ItSpec {
 
 Bytes build_it(const ItSpec& layout);
 
+// Samples `first` + 1 to `first` + `count`, 8-bit and 16-bit looped in turn,
+// each at its own rate; with `first` 0, one instrument whose key n plays
+// sample n mod count + 1.
+Bytes it_many_samples(int count, int first = 0);
+
 // Values as an Impulse Tracker module stores them uncompressed: signed, 8-bit
 // or 16-bit little-endian.
 Bytes it_pcm(const std::vector<std::int16_t>& values, int bits);

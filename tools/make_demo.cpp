@@ -471,8 +471,13 @@ Bytes demo_xm()
     low.volume = 40;
     low.panning = 96;
     low.data = xm_deltas_8(square);
+    // An octave up it plays twice as fast: twice the values keep it half a second.
     XmSample high = lead;
     high.name = "keys high sine";
+    const Bytes long_sine = fading(sine_cycle, 64, 2 * half_second);
+    high.length = static_cast<std::uint32_t>(long_sine.size());
+    high.loop_start = high.length - 64;
+    high.data = xm_deltas_8(long_sine);
     high.relative_note = 12;
     high.panning = 160;
     XmInstrument keys{"two-sample keys", std::nullopt, std::nullopt, 40, {low, high}};

@@ -112,4 +112,27 @@ Bytes build_xm(const XmSpec& layout)
     return out;
 }
 
+Bytes xm_sixteen_headers_each(int instruments, int first)
+{
+    XmSpec layout;
+    for (int i = first; i < first + instruments; ++i) {
+        XmInstrument instrument;
+        instrument.name = numbered("keys ", i + 1);
+        instrument.samples.resize(16);
+        XmSample& low = instrument.samples[0];
+        low.name = numbered("low ", i + 1);
+        low.length = static_cast<std::uint32_t>(101 + i);
+        XmSample& high = instrument.samples[1];
+        high.name = numbered("high ", i + 1);
+        high.type = 0x11;  // 16-bit, forward loop
+        high.length = 400;
+        high.loop_start = 100;
+        high.loop_length = 202;
+        high.relative_note = static_cast<std::int8_t>(i - 4);
+        std::fill(instrument.keys.begin() + 48, instrument.keys.end(), std::uint8_t{1});
+        layout.instruments.push_back(instrument);
+    }
+    return build_xm(layout);
+}
+
 }  // namespace trk2inst::build

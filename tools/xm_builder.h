@@ -61,6 +61,12 @@ struct XmSpec {
 };
 
 Bytes build_xm(const XmSpec& layout);
+
+// Instruments `first` + 1 to `first` + `instruments`, each of sixteen sample
+// headers (as one tracker writes them), the first two with data: an 8-bit
+// sample of odd length, then a 16-bit one whose loop holds an odd count of
+// values, played from C-4 up. Sample numbers run past 99 from seven on.
+Bytes xm_sixteen_headers_each(int instruments, int first = 0);
 Bytes xm_sample_data(const XmSample& sample);
 
 }  // namespace trk2inst::build

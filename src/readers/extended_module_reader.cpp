@@ -428,13 +428,12 @@ void decode_extended_module_source(RunState& state, std::size_t index, std::vect
 {
     InputStream& input = state.input;
     const SourceSample& source = state.samples[index].source;
-    seek_to(input, source.header_offset);
-    const std::uint32_t length = read_u32le(input);  // in bytes
-    skip_bytes(input, 10);                           // loop, volume, finetune
+    seek_to(input, source.header_offset + 14);  // the type
     const std::size_t width = (read_u8(input) & sixteen_bit) != 0 ? 2 : 1;
     DecodeBuffers buffers;
     seek_to(input, source.data_offset);
-    read_present_bytes(input, length, buffers.bytes);
+    // The values the input holds, as read before.
+    read_present_bytes(input, source.shape.frames * static_cast<std::int64_t>(width), buffers.bytes);
     SampleValues& values = buffers.channels[0];
     values.resize(buffers.bytes.size() / width);
     sum_differences(buffers.bytes, width, 0, values.size(), values, 0);

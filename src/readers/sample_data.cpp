@@ -66,10 +66,13 @@ std::size_t read_present_bytes(InputStream& input, std::int64_t count, std::vect
 {
     constexpr std::int64_t chunk = 1 << 20;
     const std::int64_t start = input.position;
+    // Where the end is known, nothing past it is asked for: a length that
+    // claims gigabytes costs no more than the bytes there are.
+    const std::int64_t wanted = bytes_present(input, start, std::max<std::int64_t>(count, 0));
     out.clear();
     std::size_t arrived = 0;
-    while (static_cast<std::int64_t>(arrived) < count) {
-        const auto want = static_cast<std::size_t>(std::min(chunk, count - static_cast<std::int64_t>(arrived)));
+    while (static_cast<std::int64_t>(arrived) < wanted) {
+        const auto want = static_cast<std::size_t>(std::min(chunk, wanted - static_cast<std::int64_t>(arrived)));
         out.resize(arrived + want);
         const std::size_t got = read_block(input, out.data() + arrived, want);
         arrived += got;

@@ -400,6 +400,24 @@ Bytes run_input(const std::string& command_line, const Bytes& module)
     return out;
 }
 
+// More samples than the record table holds, and counts past what is read.
+std::vector<std::pair<std::string, Bytes>> many_sample_modules()
+{
+    std::vector<std::pair<std::string, Bytes>> modules;
+    modules.emplace_back("xm-272-headers", xm_sixteen_headers_each(17));
+    modules.emplace_back("it-120-samples", it_many_samples(120));
+    ItSpec claiming = small_it();
+    claiming.sample_count = 4100;
+    modules.emplace_back("it-4100-claimed", build_it(claiming));
+    XmSpec crowded;
+    XmInstrument full;
+    full.samples.assign(255, xm_sample(4, 0));
+    crowded.instruments.assign(16, full);
+    crowded.instrument_count = 260;
+    modules.emplace_back("xm-16-instruments-of-255", build_xm(crowded));
+    return modules;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -425,8 +443,8 @@ int main(int argc, char** argv)
                        with_options(options, module));
 
     auto any = streamed;
-    for (const auto& family : {s3m_modules(), it_modules(), other_family_modules(), mmd_modules(),
-                                pc_tracker_modules()})
+    for (const auto& family : {s3m_modules(), it_modules(), other_family_modules(), mmd_modules(), many_sample_modules(),
+                               pc_tracker_modules()})
         any.insert(any.end(), family.begin(), family.end());
     for (const auto& [name, module] : any)
         for (std::uint8_t options : std::initializer_list<std::uint8_t>{0, 1, 4, 8, 9, 20, 25})
@@ -462,5 +480,7 @@ int main(int argc, char** argv)
     write_file(runs / "instruments-other-form", run_input("=M z", mod));
     write_file(runs / "octamed", run_input("=A i j s1 s2 o3 x", mmd_modules().front().second));
     write_file(runs / "octamed-pipe", run_input("=A - i z", mmd_modules()[3].second));
+    write_file(runs / "past-99", run_input("=A s113 s130 j x z", xm_sixteen_headers_each(9)));
+    write_file(runs / "past-99-pipe", run_input("=A - s120 z j", it_many_samples(120)));
     return 0;
 }
