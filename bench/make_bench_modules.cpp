@@ -191,7 +191,8 @@ Written big_amf(const fs::path& path)
 {
     AmfSpec layout;
     for (unsigned slot = 1; slot <= 99; ++slot)
-        layout.samples.push_back({1, numbered("big ", int(slot)), {}, {}, 8363, 64, 1000, pc_sample_bytes, saw(pc_sample_bytes, slot)});
+        layout.samples.push_back(
+            {1, numbered("big ", int(slot)), {}, {}, 8363, 64, 1000, pc_sample_bytes, saw(pc_sample_bytes, slot)});
     return written_module(path, build_amf(layout), 99);
 }
 
@@ -199,7 +200,8 @@ Written big_asylum(const fs::path& path)
 {
     AsylumSpec layout;
     for (unsigned slot = 1; slot <= 64; ++slot)
-        layout.samples.push_back({numbered("big ", int(slot)), 0, 64, 0, {}, 1000, 64000, saw(pc_sample_bytes, slot)});
+        layout.samples.push_back(
+            {numbered("big ", int(slot)), 0, 64, 0, {}, 1000, 64000, saw(pc_sample_bytes, slot)});
     return written_module(path, build_asylum(layout), 64);
 }
 
@@ -207,7 +209,8 @@ Written big_gdm(const fs::path& path)
 {
     GdmSpec layout;
     for (unsigned slot = 1; slot <= 99; ++slot)
-        layout.samples.push_back({numbered("big ", int(slot)), {}, 1000, 64001, 0x05, 8363, 64, saw(pc_sample_bytes, slot)});
+        layout.samples.push_back(
+            {numbered("big ", int(slot)), {}, 1000, 64001, 0x05, 8363, 64, saw(pc_sample_bytes, slot)});
     return written_module(path, build_gdm(layout), 99);
 }
 
@@ -218,7 +221,8 @@ Written big_imf(const fs::path& path)
         ImfInstrument instrument;
         instrument.name = numbered("big ", int(i + 1));
         for (unsigned k = 0; k < 3; ++k)
-            instrument.samples.push_back({"big.wav", {}, 2000, pc_sample_bytes, 22050, 64, 128, 0x05, saw(pc_sample_bytes, 3 * i + k)});
+            instrument.samples.push_back(
+                {"big.wav", {}, 2000, pc_sample_bytes, 22050, 64, 128, 0x05, saw(pc_sample_bytes, 3 * i + k)});
         layout.instruments.push_back(instrument);
     }
     return written_module(path, build_imf(layout), 99);
@@ -228,7 +232,8 @@ Written big_psm(const fs::path& path)
 {
     PsmSpec layout;
     for (unsigned slot = 1; slot <= 99; ++slot)
-        layout.samples.push_back({numbered("big ", int(slot)), std::uint16_t(slot - 1), 0x80, {}, 1000, 64000, 0, 127, 8448, saw(pc_sample_bytes, 1)});
+        layout.samples.push_back({numbered("big ", int(slot)), std::uint16_t(slot - 1), 0x80, {}, 1000, 64000, 0, 127,
+                                  8448, saw(pc_sample_bytes, 1)});
     return written_module(path, build_psm(layout), 99);
 }
 
@@ -236,7 +241,8 @@ Written big_psm16(const fs::path& path)
 {
     Psm16Spec layout;
     for (unsigned slot = 1; slot <= 99; ++slot)
-        layout.samples.push_back({numbered("big ", int(slot)), std::uint16_t(slot), 0x80, {}, 1000, 64000, 0x70, 64, 8363, saw(pc_sample_bytes, 1)});
+        layout.samples.push_back({numbered("big ", int(slot)), std::uint16_t(slot), 0x80, {}, 1000, 64000, 0x70, 64,
+                                  8363, saw(pc_sample_bytes, 1)});
     return written_module(path, build_psm16(layout), 99);
 }
 
@@ -245,7 +251,8 @@ Written big_dsm(const fs::path& path)
     DsikSpec layout;
     layout.patterns = 0;
     for (unsigned slot = 1; slot <= 99; ++slot)
-        layout.samples.push_back({numbered("big ", int(slot)), 0x03, 64, {}, 1000, 64000, 8363, 0, saw(pc_sample_bytes, slot)});
+        layout.samples.push_back(
+            {numbered("big ", int(slot)), 0x03, 64, {}, 1000, 64000, 8363, 0, saw(pc_sample_bytes, slot)});
     return written_module(path, build_dsik(layout), 99);
 }
 

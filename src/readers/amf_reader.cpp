@@ -235,7 +235,8 @@ void read_dsmi_amf_module(RunState& state)
         block_start[k] = block_start[k - 1] + block_length[k - 1];
 
     const std::int64_t file_size = input_size(input);
-    const int read = std::min<int>(static_cast<int>(layout.samples), state.settings.every_sample ? sample_limit : slot_count);
+    const int last_read = state.settings.every_sample ? sample_limit : slot_count;
+    const int read = std::min(static_cast<int>(layout.samples), last_read);
     for (int i = 0; i < read; ++i) {
         const AmfSample& header = samples[static_cast<std::size_t>(i)];
         if (state.settings.every_sample && layout.sample_headers + i * header_size(fields) >= file_size) {

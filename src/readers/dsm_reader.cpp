@@ -55,7 +55,8 @@ void read_dsik_sample(RunState& state, std::int64_t body, std::int64_t chunk_len
     InputStream& input = state.input;
     std::array<std::uint8_t, instrument_head_size> head{};  // zeros past the chunk
     seek_to(input, body);
-    read_block(input, head.data(), static_cast<std::size_t>(std::min<std::int64_t>(chunk_length, instrument_head_size)));
+    const std::int64_t in_chunk = std::min<std::int64_t>(chunk_length, instrument_head_size);
+    read_block(input, head.data(), static_cast<std::size_t>(in_chunk));
     const auto u32_at = [&head](std::size_t at) {
         return std::uint32_t{head[at]} | std::uint32_t{head[at + 1]} << 8 | std::uint32_t{head[at + 2]} << 16 |
                std::uint32_t{head[at + 3]} << 24;

@@ -80,7 +80,8 @@ void read_imf_sample(RunState& state, std::int64_t at, int number)
     sample.name = std::string_view(file_name.data(), file_name.size());
     sample.volume = volume;
     sample.rate = rate;
-    sample.layout = {StoredCoding::signed_values, sixteen_bit ? 16 : 8, false, 1, at + sample_header_size, length / width};
+    sample.layout = {StoredCoding::signed_values, sixteen_bit ? 16 : 8, false, 1, at + sample_header_size,
+                     length / width};
     sample.loops = (flags & flag_loop) != 0;
     sample.ping_pong = (flags & flag_ping_pong) != 0;
     sample.loop_start = loop_start / width;
@@ -140,7 +141,8 @@ void read_imf_module(RunState& state)
             const std::int64_t number = claimed + 1 + s;
             if (at >= file_size) {
                 // The headers of the instrument's other samples lie past the end.
-                for (std::int64_t past = number; every_sample && past <= std::min<std::int64_t>(claimed + stored, last_read); ++past)
+                const std::int64_t last = std::min<std::int64_t>(claimed + stored, last_read);
+                for (std::int64_t past = number; every_sample && past <= last; ++past)
                     note_header_past_end(state, static_cast<int>(past));
                 break;
             }

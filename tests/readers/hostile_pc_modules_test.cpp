@@ -116,7 +116,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         HostileCase{"AMF: the track map names track 65535", amf_naming_track(65535), listing,
                     head("AMF ", 4, 1) + slot_1_of_2_words, slot_1_cut},
-        HostileCase{"Asylum: 255 patterns, one stored", patched(asylum(), 35, 255, 1), listing, head("ASYL", 8, 255) + slot_1_of_2_words, slot_1_cut},
+        HostileCase{"Asylum: 255 patterns, one stored", patched(asylum(), 35, 255, 1), listing,
+                    head("ASYL", 8, 255) + slot_1_of_2_words, slot_1_cut},
         HostileCase{"GDM: the sample headers past the end", patched(gdm(), 128, 0x7FFFFFF0), listing,
                     head("GDM ", 4, 1), ""},
         HostileCase{"IMF: 65535 patterns", patched(imf(), 34, 65535, 2), listing, head("IMF ", 4, 65535), ""},
@@ -169,14 +170,6 @@ TEST_P(PcModuleRecognition, TakesTheSignatureWithItsChecks)
     EXPECT_EQ(c.recognises(head), c.expected);
 }
 
-Bytes imf_channels_off()
-{
-    Bytes module = imf();
-    for (std::size_t channel = 0; channel < 32; ++channel)
-        module[64 + 16 * channel + 15] = 2;
-    return module;
-}
-
 INSTANTIATE_TEST_SUITE_P(
     Cases, PcModuleRecognition,
     ::testing::Values(
@@ -192,12 +185,13 @@ INSTANTIATE_TEST_SUITE_P(
         RecognitionCase{"Asylum with 65 samples", patched(asylum(), 34, 65, 1), is_asylum_module, false},
         RecognitionCase{"GDM from format 10", patched(gdm(), 116, 10, 1), is_gdm_module, false},
         RecognitionCase{"GDM without channels", patched(gdm(), 81, 255, 1), is_gdm_module, false},
-        RecognitionCase{"IMF with every channel off", imf_channels_off(), is_imf_module, false},
+        RecognitionCase{"IMF with every channel off", build::build_imf({0, 125, {4}, {}, {}}), is_imf_module, false},
         RecognitionCase{"IMF with a channel status of 3", patched(imf(), 64 + 15, 3, 1), is_imf_module, false},
         RecognitionCase{"IMF with an amplification of 3", patched(imf(), 51, 3, 1), is_imf_module, false},
         RecognitionCase{"PSM without its SDFT chunk", patched(psm(0, {}), 12 + 8 + 3 + 3, 'X', 1), is_psm_module, false},
         RecognitionCase{"PSM16 of format version 2", patched(psm16("PSAH"), 65, 2, 1), is_psm_module, false},
-        RecognitionCase{"PSM16 without channels", patched(patched(psm16("PSAH"), 78, 0, 1), 80, 0, 1), is_psm_module, false},
+        RecognitionCase{"PSM16 without channels", patched(patched(psm16("PSAH"), 78, 0, 1), 80, 0, 1), is_psm_module,
+                        false},
         RecognitionCase{"DSIK whose first chunk is not SONG", patched(dsik({}), 12, 'X', 1), is_dsm_module, false},
         RecognitionCase{"Dynamic Studio with a global volume of 101", patched(dynamic_studio(), 49, 101, 1),
                         is_dsm_module, false}));
