@@ -25,9 +25,9 @@ Bytes patched(Bytes module, std::size_t at, std::uint32_t value, std::size_t wid
     return module;
 }
 
-Bytes cut(Bytes module, std::size_t bytes)
+Bytes cut(Bytes module, std::ptrdiff_t bytes)
 {
-    module.resize(module.size() - bytes);
+    module.erase(module.end() - bytes, module.end());
     return module;
 }
 
