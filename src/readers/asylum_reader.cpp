@@ -7,6 +7,7 @@
 
 #include "readers/module_head.h"
 #include "readers/readers.h"
+#include "readers/sample_conversion.h"
 #include "readers/stored_sample.h"
 
 namespace trk2inst {
@@ -44,6 +45,7 @@ void read_asylum_module(RunState& state)
     const unsigned patterns = read_u8(input);
     state.summary.patterns = static_cast<std::int32_t>(patterns);
     std::int64_t data = patterns_start + pattern_size * patterns;
+    DecodeBuffers buffers;
     for (unsigned i = 0; i < samples; ++i) {
         seek_to(input, sample_headers + sample_header_size * i);
         std::array<char, name_length> name{};
@@ -63,7 +65,7 @@ void read_asylum_module(RunState& state)
         sample.loops = loop_length > 2 && std::int64_t{loop_start} + loop_length <= length;
         sample.loop_start = loop_start;
         sample.loop_end = std::int64_t{loop_start} + loop_length;
-        store_sample(state, static_cast<int>(i) + 1, sample);
+        store_sample(state, static_cast<int>(i) + 1, sample, buffers);
         data += length;
     }
 }

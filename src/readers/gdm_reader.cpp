@@ -7,6 +7,7 @@
 
 #include "readers/module_head.h"
 #include "readers/readers.h"
+#include "readers/sample_conversion.h"
 #include "readers/stored_sample.h"
 
 namespace trk2inst {
@@ -59,6 +60,7 @@ void read_gdm_module(RunState& state)
     const int count = static_cast<int>(head.u8(136)) + 1;
     const int read = std::min(count, state.settings.every_sample ? sample_limit : slot_count);
     const std::int64_t file_size = input_size(input);
+    DecodeBuffers buffers;
     for (int i = 0; i < read; ++i) {
         const std::int64_t at = headers + sample_header_size * i;
         if (state.settings.every_sample && at >= file_size) {
@@ -93,7 +95,7 @@ void read_gdm_module(RunState& state)
         sample.loops = (flags & flag_loop) != 0;
         sample.loop_start = loop_start;
         sample.loop_end = loop_end;
-        store_sample(state, i + 1, sample);
+        store_sample(state, i + 1, sample, buffers);
         data += length;
     }
 }

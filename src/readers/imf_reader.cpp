@@ -9,6 +9,7 @@
 #include "readers/instrument_headers.h"
 #include "readers/module_head.h"
 #include "readers/readers.h"
+#include "readers/sample_conversion.h"
 #include "readers/stored_sample.h"
 
 namespace trk2inst {
@@ -59,7 +60,7 @@ std::int64_t instruments_start(InputStream& input, unsigned patterns)
 }
 
 // The sample whose header is at `at`; its data follow the header.
-void read_imf_sample(RunState& state, std::int64_t at, int number)
+void read_imf_sample(RunState& state, std::int64_t at, int number, DecodeBuffers& buffers)
 {
     InputStream& input = state.input;
     seek_to(input, at);
@@ -86,7 +87,7 @@ void read_imf_sample(RunState& state, std::int64_t at, int number)
     sample.ping_pong = (flags & flag_ping_pong) != 0;
     sample.loop_start = loop_start / width;
     sample.loop_end = loop_end / width;
-    store_sample(state, number, sample);
+    store_sample(state, number, sample, buffers);
     // An instrument plays the sample at its rate and pan, as an Impulse
     // Tracker sample.
     SampleVoice& voice = sample_entry(state, number).voice;
@@ -130,6 +131,7 @@ void read_imf_module(RunState& state)
     std::int64_t at = instruments_start(input, head.u16le(34));
     std::int64_t claimed = 0;  // samples of the instruments before
     std::array<std::uint8_t, imf_instrument_header_size> header{};
+    DecodeBuffers buffers;
     for (int i = 0; i < instrument_count && at < file_size; ++i) {
         if (claimed >= last_read && !every_sample && !instruments_needed)
             break;  // nothing more that the run asks for
@@ -149,7 +151,7 @@ void read_imf_module(RunState& state)
             seek_to(input, at + 16);
             const std::uint32_t length = read_u32le(input);  // bytes
             if (number <= last_read)
-                read_imf_sample(state, at, static_cast<int>(number));
+                read_imf_sample(state, at, static_cast<int>(number), buffers);
             at += sample_header_size + length;
         }
         // Its keys play the samples that are in the list.

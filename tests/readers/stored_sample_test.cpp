@@ -49,5 +49,15 @@ INSTANTIATE_TEST_SUITE_P(
         CodingCase{"high halves of 32-bit BE words", coded(StoredCoding::high_half_of_32, 16, true),
                    {0x80, 0x00, 0xFF, 0xFF, 0x12, 0x34, 0x56, 0x78}, {-32768, 0x1234}}));
 
+// Sums are carried from one block of decoding to the next.
+TEST(StoredCodings, CarrySumsPastThousandsOfValues)
+{
+    const std::vector<std::uint8_t> ones(5000, 1);
+    std::vector<std::int16_t> out(ones.size());
+    decode_stored_values(coded(StoredCoding::unsigned_delta, 8), ones.data(), out.data(), out.size());
+    for (std::size_t i = 0; i < out.size(); ++i)
+        ASSERT_EQ(out[i], static_cast<std::int8_t>((i + 1) ^ 0x80)) << i;
+}
+
 }  // namespace
 }  // namespace trk2inst::test
