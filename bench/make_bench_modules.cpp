@@ -275,6 +275,86 @@ Written big_umx(const fs::path& path, const fs::path& mod)
     return {inner.first_sample_byte + static_cast<std::size_t>(at - package.begin()), inner.kept_bytes};
 }
 
+// The PC tracker formats: 99 samples (64 for Asylum's) of 131,070 bytes (16-bit
+// in IMF: 65,535 values), as much as a slot keeps, each format's way.
+constexpr std::uint32_t pc_sample_bytes = 131070;
+
+Written written_module(const fs::path& path, const Bytes& module, std::size_t samples)
+{
+    write_file(path, module);
+    const std::size_t bytes = samples * pc_sample_bytes;
+    return {module.size() - bytes, bytes};
+}
+
+Written big_amf(const fs::path& path)
+{
+    AmfSpec layout;
+    for (unsigned slot = 1; slot <= 99; ++slot)
+        layout.samples.push_back(
+            {1, numbered("big ", int(slot)), {}, {}, 8363, 64, 1000, pc_sample_bytes, saw(pc_sample_bytes, slot)});
+    return written_module(path, build_amf(layout), 99);
+}
+
+Written big_asylum(const fs::path& path)
+{
+    AsylumSpec layout;
+    for (unsigned slot = 1; slot <= 64; ++slot)
+        layout.samples.push_back(
+            {numbered("big ", int(slot)), 0, 64, 0, {}, 1000, 64000, saw(pc_sample_bytes, slot)});
+    return written_module(path, build_asylum(layout), 64);
+}
+
+Written big_gdm(const fs::path& path)
+{
+    GdmSpec layout;
+    for (unsigned slot = 1; slot <= 99; ++slot)
+        layout.samples.push_back(
+            {numbered("big ", int(slot)), {}, 1000, 64001, 0x05, 8363, 64, saw(pc_sample_bytes, slot)});
+    return written_module(path, build_gdm(layout), 99);
+}
+
+Written big_imf(const fs::path& path)
+{
+    ImfSpec layout;
+    for (unsigned i = 0; i < 33; ++i) {
+        ImfInstrument instrument;
+        instrument.name = numbered("big ", int(i + 1));
+        for (unsigned k = 0; k < 3; ++k)
+            instrument.samples.push_back(
+                {"big.wav", {}, 2000, pc_sample_bytes, 22050, 64, 128, 0x05, saw(pc_sample_bytes, 3 * i + k)});
+        layout.instruments.push_back(instrument);
+    }
+    return written_module(path, build_imf(layout), 99);
+}
+
+Written big_psm(const fs::path& path)
+{
+    PsmSpec layout;
+    for (unsigned slot = 1; slot <= 99; ++slot)
+        layout.samples.push_back({numbered("big ", int(slot)), std::uint16_t(slot - 1), 0x80, {}, 1000, 64000, 0, 127,
+                                  8448, saw(pc_sample_bytes, 1)});
+    return written_module(path, build_psm(layout), 99);
+}
+
+Written big_psm16(const fs::path& path)
+{
+    Psm16Spec layout;
+    for (unsigned slot = 1; slot <= 99; ++slot)
+        layout.samples.push_back({numbered("big ", int(slot)), std::uint16_t(slot), 0x80, {}, 1000, 64000, 0x70, 64,
+                                  8363, saw(pc_sample_bytes, 1)});
+    return written_module(path, build_psm16(layout), 99);
+}
+
+Written big_dsm(const fs::path& path)
+{
+    DsikSpec layout;
+    layout.patterns = 0;
+    for (unsigned slot = 1; slot <= 99; ++slot)
+        layout.samples.push_back(
+            {numbered("big ", int(slot)), 0x03, 64, {}, 1000, 64000, 8363, 0, saw(pc_sample_bytes, slot)});
+    return written_module(path, build_dsik(layout), 99);
+}
+
 }  // namespace
 
 // 17 instruments of sixteen sample headers (272 in all), two of each with
@@ -333,5 +413,17 @@ int main(int argc, char** argv)
     note("big.okt", big_okt(dir / "big.okt"));
     note("big.mdl", big_mdl(dir / "big.mdl"));
     note("big.umx", big_umx(dir / "big.umx", dir / "big.mod"));
+    // Timed apart, by "=A FILE i" alone.
+    std::ofstream pc_manifest(dir / "pc-manifest");
+    const auto note_pc = [&](const char* name, Written written) {
+        pc_manifest << name << ' ' << written.first_sample_byte << ' ' << written.kept_bytes << '\n';
+    };
+    note_pc("big.amf", big_amf(dir / "big.amf"));
+    note_pc("big-asylum.amf", big_asylum(dir / "big-asylum.amf"));
+    note_pc("big.gdm", big_gdm(dir / "big.gdm"));
+    note_pc("big.imf", big_imf(dir / "big.imf"));
+    note_pc("big.psm", big_psm(dir / "big.psm"));
+    note_pc("big-psm16.psm", big_psm16(dir / "big-psm16.psm"));
+    note_pc("big.dsm", big_dsm(dir / "big.dsm"));
     return 0;
 }

@@ -34,6 +34,16 @@ using ModuleReader = void (*)(RunState&);
 // "SCRM" at 44; each is read by seeking.
 ModuleReader reader_by_signature(const ModuleHead& head)
 {
+    if (is_dsmi_amf_module(head))
+        return read_dsmi_amf_module;
+    if (is_asylum_module(head))
+        return read_asylum_module;
+    if (is_gdm_module(head))
+        return read_gdm_module;
+    if (is_psm_module(head))
+        return read_psm_module;
+    if (is_dsm_module(head))
+        return read_dsm_module;
     if (is_dbm_module(head))
         return read_dbm_module;
     if (is_digi_module(head))
@@ -50,8 +60,10 @@ ModuleReader reader_by_signature(const ModuleHead& head)
 // Formats tested after Scream Tracker 3, in this order, before the
 // ProTracker family: those whose signature lies further in, then those with
 // none or only two letters; each is read by seeking.
-ModuleReader reader_after_scream_tracker([[maybe_unused]] const ModuleHead& head)
+ModuleReader reader_after_scream_tracker(const ModuleHead& head)
 {
+    if (is_imf_module(head))
+        return read_imf_module;
     return nullptr;
 }
 

@@ -18,6 +18,8 @@ constexpr int it_keys = 120;
 constexpr int it_highest_note = 119;
 constexpr unsigned envelope_on = 0x01;
 constexpr std::uint8_t old_it_last_tick = 0xFF;
+constexpr int imf_key_entries = 108;
+constexpr int imf_first_key = 12;  // entry 0 is the lowest C, MIDI key 12
 
 void add_point(VolumeEnvelope& envelope, unsigned tick, unsigned value)
 {
@@ -155,6 +157,26 @@ void parse_it_instrument(std::span<const std::uint8_t, it_instrument_header_size
     out.global_volume = std::min<std::uint8_t>(header[0x18], 128);
     out.default_pan = header[0x19];
     read_it_envelope(header.subspan(0x130, 82), out.volume);
+}
+
+void parse_imf_instrument(std::span<const std::uint8_t, imf_instrument_header_size> header, int first_sample,
+                          int stored, int last_sample, ModuleInstrument& out)
+{
+    out.kind = InstrumentKind::extended_module;
+    copy_name(header.subspan(0, out.name.size() - 1), out);
+    out.samples.clear();
+    const int playable = std::clamp(last_sample - first_sample, 0, stored);
+    for (int i = 0; i < playable; ++i)
+        out.samples.push_back(first_sample + i + 1);
+    // A blank instrument is all zeros, "II10" included: it has no samples.
+    out.has_header = stored > 0;
+    for (int n = 0; n < imf_key_entries; ++n) {
+        const int entry = header[32 + static_cast<std::size_t>(n)];  // sample within the instrument
+        if (entry < playable)
+            out.keys[static_cast<std::size_t>(n + imf_first_key)].sample =
+                static_cast<std::uint16_t>(first_sample + entry + 1);
+    }
+    out.fadeout = static_cast<std::uint16_t>(header[376] | header[377] << 8);
 }
 
 }  // namespace trk2inst

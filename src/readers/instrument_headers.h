@@ -27,4 +27,13 @@ void parse_xm_instrument(std::span<const std::uint8_t, xm_instrument_header_size
 void parse_it_instrument(std::span<const std::uint8_t, it_instrument_header_size> header,
                          bool old_layout, int sample_count, ModuleInstrument& out);
 
+// An Imago Orpheus instrument header: its name, key map and fadeout (its
+// envelopes are not read, so it takes an Extended Module's rules). Its
+// samples are the `stored` samples after the first_sample samples before it;
+// those above last_sample (the samples read) play nothing. Key entry k is
+// MIDI key k + 12; entries past 107 are not used.
+inline constexpr std::size_t imf_instrument_header_size = 384;
+void parse_imf_instrument(std::span<const std::uint8_t, imf_instrument_header_size> header, int first_sample,
+                          int stored, int last_sample, ModuleInstrument& out);
+
 }  // namespace trk2inst

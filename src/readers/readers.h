@@ -57,6 +57,21 @@ void read_umx_package(RunState& state);
 void read_module_in_package(RunState& state);
 // The refusal of a package that holds no module "=A" reads.
 [[noreturn]] void refuse_package();
+// "=A": the PC tracker formats, each recognised by its first bytes (a pure
+// function of them) and read by seeking.
+struct ModuleHead;
+bool is_dsmi_amf_module(const ModuleHead& head);  // DSMI's AMF and its compact DMF
+void read_dsmi_amf_module(RunState& state);
+bool is_asylum_module(const ModuleHead& head);
+void read_asylum_module(RunState& state);
+bool is_gdm_module(const ModuleHead& head);
+void read_gdm_module(RunState& state);
+bool is_imf_module(const ModuleHead& head);
+void read_imf_module(RunState& state);
+bool is_psm_module(const ModuleHead& head);  // both layouts
+void read_psm_module(RunState& state);
+bool is_dsm_module(const ModuleHead& head);  // DSIK's and Dynamic Studio's
+void read_dsm_module(RunState& state);
 
 // "=A": recognises the module by its contents and reads it with every sample
 // stored, converted where a record cannot hold it as it stands.

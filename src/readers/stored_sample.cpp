@@ -4,6 +4,7 @@
 #include "readers/stored_sample.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstring>
 
@@ -26,15 +27,35 @@ unsigned word_at(const std::uint8_t* bytes, bool big_endian)
     return big_endian ? unsigned{bytes[0]} << 8 | bytes[1] : unsigned{bytes[1]} << 8 | bytes[0];
 }
 
-void decode_running_sum(const StoredLayout& layout, const std::uint8_t* bytes, std::int16_t* out,
-                        std::size_t count)
+// 8-bit sums a block at a time, by the vectorised delta_decode; `flip` is
+// XORed into each (0x80 for unsigned deltas).
+void decode_8_bit_sums(const std::uint8_t* bytes, std::int16_t* out, std::size_t count, std::uint8_t flip)
 {
-    const unsigned mask = layout.bits == 16 ? 0xFFFF : 0xFF;
+    std::array<std::uint8_t, 4096> block;
+    std::uint8_t sum = 0;
+    for (std::size_t at = 0; at < count;) {
+        const std::size_t size = std::min(block.size(), count - at);
+        std::memcpy(block.data(), bytes + at, size);
+        block[0] = static_cast<std::uint8_t>(block[0] + sum);
+        delta_decode(block.data(), size);
+        sum = block[size - 1];
+        for (std::size_t i = 0; i < size; ++i)
+            out[at + i] = static_cast<std::int8_t>(block[i] ^ flip);
+        at += size;
+    }
+}
+
+void decode_running_sum(const StoredLayout& layout, const std::uint8_t* bytes, std::int16_t* out,
+                        std::size_t count, std::uint8_t flip = 0)
+{
+    if (layout.bits != 16) {
+        decode_8_bit_sums(bytes, out, count, flip);
+        return;
+    }
     unsigned sum = 0;
     for (std::size_t i = 0; i < count; ++i) {
-        const unsigned difference = layout.bits == 16 ? word_at(bytes + 2 * i, layout.big_endian) : bytes[i];
-        sum = (sum + difference) & mask;
-        out[i] = as_value(sum, layout.bits);
+        sum = (sum + word_at(bytes + 2 * i, layout.big_endian)) & 0xFFFF;
+        out[i] = as_value(sum, 16);
     }
 }
 
@@ -351,9 +372,7 @@ void decode_stored_values(const StoredLayout& layout, const std::uint8_t* bytes,
         decode_running_sum(layout, bytes, out, count);
         return;
     case StoredCoding::unsigned_delta:
-        decode_running_sum(layout, bytes, out, count);
-        for (std::size_t i = 0; i < count; ++i)
-            out[i] = as_value(static_cast<unsigned>(out[i]) ^ 0x80, 8);
+        decode_running_sum(layout, bytes, out, count, 0x80);
         return;
     case StoredCoding::byte_delta:
         decode_byte_delta(bytes, out, count);
@@ -386,6 +405,11 @@ std::int64_t most_packed_values(std::int64_t bytes, int bits)
 
 void store_sample(RunState& state, int number, const StoredSample& sample)
 {
+    store_sample(state, number, sample, scratch_buffers());
+}
+
+void store_sample(RunState& state, int number, const StoredSample& sample, DecodeBuffers& buffers)
+{
     SampleSlot& slot = sample_entry(state, number);
     set_name(slot, sample.name);
     slot.volume = std::min<std::uint8_t>(sample.volume, 64);
@@ -401,7 +425,6 @@ void store_sample(RunState& state, int number, const StoredSample& sample)
     shape.loop_begin = sample.loop_start;
     shape.loop_end = sample.loop_end;
     InputStream& input = state.input;
-    DecodeBuffers& buffers = scratch_buffers();
     const auto kept = has_record_slot(number) ? static_cast<std::size_t>(values_to_keep(shape)) : 0;
     const bool whole = state.settings.source_need != SourceNeed::none;
     const ValuesRead read = read_stored_values(input, layout, kept, whole, buffers);

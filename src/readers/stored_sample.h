@@ -49,6 +49,10 @@ std::int64_t most_packed_values(std::int64_t bytes, int bits);
 // its source sample, whose values are read again when written. Notes a sample
 // that the input ends inside.
 void store_sample(RunState& state, int number, const StoredSample& sample);
+// The same, decoding into buffers that a reader keeps for the whole module,
+// so that one sample after another neither allocates nor clears them again.
+struct DecodeBuffers;
+void store_sample(RunState& state, int number, const StoredSample& sample, DecodeBuffers& buffers);
 
 // "s" and "x": the WAV data of a stored sample, decoded again.
 void decode_stored_source(RunState& state, std::size_t index, std::vector<std::uint8_t>& wav);

@@ -410,6 +410,53 @@ std::vector<std::pair<std::string, Bytes>> chunked_modules()
     return modules;
 }
 
+// The PC tracker formats: every layout and sample kind of each.
+std::vector<std::pair<std::string, Bytes>> pc_tracker_modules()
+{
+    std::vector<std::pair<std::string, Bytes>> modules;
+    AmfSpec amf;
+    amf.samples = {{1, "plain", {}, {}, 8363, 64, 0, 0, filler(40, 1)},
+                   {1, "looped", {}, {}, 16726, 48, 4, 30, filler(40, 2)},
+                   {0, "none", 0, 0, 0, 0, 0, 0, {}}};
+    for (const int version : {1, 8, 10, 11, 12, 14}) {
+        amf.version = static_cast<std::uint8_t>(version);
+        modules.emplace_back(numbered("amf-v", version), build_amf(amf));
+    }
+    amf.version = 10;
+    amf.short_headers = true;
+    modules.emplace_back("amf-v10-short", build_amf(amf));
+    amf.id = "DMF";
+    modules.emplace_back("dmf", build_amf(amf));
+    modules.emplace_back("asylum", build_asylum({1, {}, {{"a", 0x0F, 40, 12, {}, 2, 20, filler(30, 3)},
+                                                         {"b", 0, 64, -3, {}, 0, 0, filler(9, 4)}}}));
+    modules.emplace_back("gdm", build_gdm({1, 4, 2, {{"a", {}, 2, 31, 0x05, 8363, 40, filler(30, 5)},
+                                                     {"b", {}, 0, 17, 0x07, 8424, 64, filler(32, 6)}}}));
+    ImfInstrument instrument;
+    instrument.name = "imf";
+    instrument.key_map.fill(1);
+    instrument.samples = {{"a.wav", {}, 0, 20, 22050, 64, 0, 0x0B, filler(20, 7)},
+                          {"b.wav", {}, 4, 32, 8363, 32, 255, 0x07, filler(40, 8)}};
+    modules.emplace_back("imf", build_imf({4, 125, {20, 4}, {}, {instrument, ImfInstrument{}, instrument}}));
+    const std::vector<PsmSample> psm_samples{{"a", 0, 0x80, {}, 2, 20, 0x0F, 127, 8448, filler(30, 9)},
+                                             {"b", 7, 0, {}, 0, 0, 0, 100, 16896, filler(8, 1)}};
+    modules.emplace_back("psm", build_psm({false, {4, 6}, 2, psm_samples}));
+    modules.emplace_back("psm-sinaria", build_psm({true, {4}, 1, psm_samples}));
+    modules.emplace_back("psm16", build_psm16({4, 6, 1, "PSAH",
+                                               {{"delta", 1, 0x80, {}, 0, 20, 0x70, 64, 8363, filler(30, 2)},
+                                                {"unsigned 16", 3, 0x8C, {}, 2, 12, 0x88, 64, 8363, filler(32, 3)},
+                                                {"signed", 2, 0x20, {}, 0, 0, 0x6F, 40, 16726, filler(9, 4)}}}));
+    const std::vector<DsmSample> dsik_samples{{"u", 0x01, 64, {}, 2, 20, 8363, 0, filler(30, 5)},
+                                              {"s", 0x03, 40, {}, 0, 8, 16726, 0, filler(9, 6)},
+                                              {"d", 0x40, 64, {}, 0, 0, 8363, 0, filler(9, 7)},
+                                              {"w", 0x06, 64, {}, 0, 0, 8363, 0, filler(16, 8)}};
+    modules.emplace_back("dsik", build_dsik({true, 4, 2, dsik_samples}));
+    modules.emplace_back("dsik-dsmf", build_dsik({false, 4, 1, dsik_samples}));
+    modules.emplace_back("dynamic-studio", build_dynamic_studio({4, {0, 1},
+                                                                 {{"a", 0, 64, {}, 2, 10, 0, 0x0F, filler(20, 9)},
+                                                                  {"b", 16, 48, {}, 0, 0, 0, 0, filler(16, 1)}}}));
+    return modules;
+}
+
 Bytes run_input(const std::string& command_line, const Bytes& module)
 {
     Bytes out(command_line.begin(), command_line.end());
@@ -461,8 +508,8 @@ int main(int argc, char** argv)
                        with_options(options, module));
 
     auto any = streamed;
-    for (const auto& family : {s3m_modules(), it_modules(), other_family_modules(), mmd_modules(), many_sample_modules(),
-                               chunked_modules()})
+    for (const auto& family : {s3m_modules(), it_modules(), other_family_modules(), mmd_modules(),
+                               many_sample_modules(), chunked_modules(), pc_tracker_modules()})
         any.insert(any.end(), family.begin(), family.end());
     for (const auto& [name, module] : any)
         for (std::uint8_t options : std::initializer_list<std::uint8_t>{0, 1, 4, 8, 9, 20, 25})

@@ -63,5 +63,15 @@ INSTANTIATE_TEST_SUITE_P(
         // 8 + 16 x 16 wraps to 8: a run of zero bits is bounded by the stream only.
         CodingCase{"a long run of zero bits wraps", packed(8, 3), {0x00, 0x00, 0x04}, {8}}));
 
+// Sums are carried from one block of decoding to the next.
+TEST(StoredCodings, CarrySumsPastThousandsOfValues)
+{
+    const std::vector<std::uint8_t> ones(5000, 1);
+    std::vector<std::int16_t> out(ones.size());
+    decode_stored_values(coded(StoredCoding::unsigned_delta, 8), ones.data(), out.data(), out.size());
+    for (std::size_t i = 0; i < out.size(); ++i)
+        ASSERT_EQ(out[i], static_cast<std::int8_t>((i + 1) ^ 0x80)) << i;
+}
+
 }  // namespace
 }  // namespace trk2inst::test

@@ -311,4 +311,48 @@ Bytes slot_data(const SampleSlot& slot)
     return Bytes(slot.data.get(), slot.data.get() + 2 * static_cast<std::size_t>(slot.length));
 }
 
+Bytes slot_record(unsigned words, unsigned finetune, unsigned loop_start, unsigned loop_length, unsigned volume,
+                  unsigned note, const Bytes& data)
+{
+    Bytes out{0x0A};
+    build::put_u16be(out, words);
+    build::put_u8(out, finetune);
+    build::put_u16be(out, loop_start);
+    build::put_u16be(out, loop_length);
+    build::put_u16be(out, volume << 8);
+    build::put_u8(out, note);
+    build::append(out, data);
+    return out;
+}
+
+void PrintTo(const SampleCase& c, std::ostream* os)
+{
+    *os << c.what;
+}
+
+void expect_sample(const SampleCase& c)
+{
+    const bool has_record = c.slot <= slot_count;
+    std::vector<std::string> commands{"s" + std::to_string(c.slot), "j"};
+    if (has_record)
+        commands.insert(commands.begin(), "o" + std::to_string(c.slot));
+    const RunResult result = run_both(commands, c.module);
+    ASSERT_EQ(result.status, 0) << result.err;
+    const Bytes& out = result.out;
+    const std::size_t record_size = has_record && out.size() >= 3 ? 11 + 2 * (std::size_t{out[1]} << 8 | out[2]) : 0;
+    ASSERT_GE(out.size(), record_size + 8);
+    EXPECT_EQ(Bytes(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(record_size)), c.record);
+    const std::size_t wav_end = record_size + 8 + u32le(out, record_size + 4);
+    ASSERT_LE(wav_end, out.size());
+    Bytes data;
+    for (auto& [tag, payload] : riff_chunks(Bytes(out.begin() + static_cast<std::ptrdiff_t>(record_size),
+                                                  out.begin() + static_cast<std::ptrdiff_t>(wav_end))))
+        if (tag == "data")
+            data = payload;
+    EXPECT_EQ(data, c.wav_data);
+    const std::string json = text_of(Bytes(out.begin() + static_cast<std::ptrdiff_t>(wav_end), out.end()));
+    for (const std::string& part : c.json_parts)
+        EXPECT_NE(json.find(part), std::string::npos) << part << " not in " << json;
+}
+
 }  // namespace trk2inst::test

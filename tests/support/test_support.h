@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdio>
+#include <iosfwd>
 #include <memory>
 #include <string>
 #include <thread>
@@ -105,5 +106,25 @@ Bytes bytes_of(const std::string& text);
 std::string text_of(const Bytes& bytes);
 // The slot's data as bytes (empty when it holds none).
 Bytes slot_data(const SampleSlot& slot);
+
+// A record as "o" writes it: the fields (volume at the default scale) and
+// the data.
+Bytes slot_record(unsigned words, unsigned finetune, unsigned loop_start, unsigned loop_length, unsigned volume,
+                  unsigned note, const Bytes& data);
+
+// One sample of a module under "=A": its record (slots 1 to 99; else none),
+// the WAV data chunk of its source sample ("s") and parts of the listing
+// ("j"), from a file and a pipe alike.
+struct SampleCase {
+    const char* what;
+    Bytes module;
+    int slot;
+    Bytes record;
+    Bytes wav_data;
+    std::vector<std::string> json_parts;
+};
+
+void PrintTo(const SampleCase& c, std::ostream* os);
+void expect_sample(const SampleCase& c);
 
 }  // namespace trk2inst::test
