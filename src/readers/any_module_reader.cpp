@@ -32,16 +32,31 @@ using ModuleReader = void (*)(RunState&);
 
 // Formats with a signature at offset 0, tested before Scream Tracker 3's
 // "SCRM" at 44; each is read by seeking.
-ModuleReader reader_by_signature([[maybe_unused]] const ModuleHead& head)
+ModuleReader reader_by_signature(const ModuleHead& head)
 {
+    if (is_mtm_module(head))
+        return read_mtm_module;
+    if (is_ult_module(head))
+        return read_ult_module;
+    if (is_far_module(head))
+        return read_far_module;
     return nullptr;
 }
 
 // Formats tested after Scream Tracker 3, in this order, before the
 // ProTracker family: those whose signature lies further in, then those with
 // none or only two letters; each is read by seeking.
-ModuleReader reader_after_scream_tracker([[maybe_unused]] const ModuleHead& head)
+ModuleReader reader_after_scream_tracker(const ModuleHead& head)
 {
+    if (is_ptm_module(head))
+        return read_ptm_module;
+    if (is_stx_module(head))
+        return read_stx_module;
+    if (is_stm_module(head))
+        return read_stm_module;
+    // Two letters prove little: last, and only with the whole table test.
+    if (is_669_module(head))
+        return read_669_module;
     return nullptr;
 }
 

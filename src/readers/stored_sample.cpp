@@ -185,6 +185,38 @@ void store_sample(RunState& state, int number, const StoredSample& sample)
     decode_source_values_when_written(slot, 0);
 }
 
+std::string_view read_name_field(InputStream& input, NameField& field, std::size_t size)
+{
+    size = std::min(size, field.size());
+    read_block(input, field.data(), size);
+    return {field.data(), size};
+}
+
+void set_listing(ModuleSummary& summary, const char* tag, std::int64_t channels, std::int64_t patterns)
+{
+    std::memcpy(summary.format_tag.data(), tag, 4);
+    summary.format_tag[4] = '\0';
+    summary.channels = static_cast<std::int32_t>(channels);
+    summary.patterns = static_cast<std::int32_t>(patterns);
+    summary.no_expected_length = true;
+}
+
+int samples_to_read(RunState& state, std::int64_t claimed)
+{
+    if (!state.settings.every_sample)
+        return static_cast<int>(std::clamp<std::int64_t>(claimed, 0, slot_count));
+    note_claimed_samples(state, claimed);
+    return static_cast<int>(std::clamp<std::int64_t>(claimed, 0, sample_limit));
+}
+
+bool sample_header_read(RunState& state, int number, std::int64_t header)
+{
+    if (!state.settings.every_sample || header < input_size(state.input))
+        return true;
+    note_header_past_end(state, number);
+    return has_record_slot(number);
+}
+
 void decode_stored_source(RunState& state, std::size_t index, std::vector<std::uint8_t>& wav)
 {
     const SourceSample& source = state.samples[index].source;
