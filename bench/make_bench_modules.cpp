@@ -176,6 +176,84 @@ Written big_mmd3(const fs::path& path)
     return {first, 63u * 65536u, 63u * 4u * 65536u};
 }
 
+// The PC trackers' formats, for "=A FILE i" against cat: each with as many
+// samples of as many bytes as its header can give, 8- and 16-bit.
+Bytes big_mtm()
+{
+    MtmSpec layout;
+    layout.tracks = 2000;
+    layout.last_pattern = 255;
+    for (int slot = 1; slot <= 63; ++slot)
+        layout.samples.push_back({numbered("big ", slot), 131070, 1000, 131070, 0, 64,
+                                  static_cast<std::uint8_t>(slot % 2), saw(131070, 3)});
+    return build_mtm(layout);
+}
+
+Bytes big_669()
+{
+    Spec669 layout;
+    layout.patterns = 128;
+    for (int slot = 1; slot <= 64; ++slot)
+        layout.samples.push_back({numbered("BIG", slot), 131070, 1000, 131070, saw(131070, 3)});
+    return build_669(layout);
+}
+
+Bytes big_stm()
+{
+    StmSpec layout;
+    layout.patterns = 64;
+    for (int slot = 1; slot <= 31; ++slot)
+        layout.samples.push_back({numbered("BIG", slot), 65535, 1000, 65535, 64, 8363, saw(65535, 3), {}});
+    return build_stm(layout);
+}
+
+Bytes big_stx()
+{
+    StxSpec layout;
+    layout.patterns = 64;
+    for (int slot = 1; slot <= 96; ++slot)
+        layout.samples.push_back({1, numbered("big ", slot), 65535, 1000, 65535, 64, 0,
+                                  static_cast<std::uint8_t>(slot % 2 == 0 ? 5 : 1), 22050, {}});
+    return build_stx(layout);
+}
+
+// 32 channels of 256 patterns of single-row events: 2.6 MB of tracks to walk.
+Bytes big_ult()
+{
+    UltSpec layout;
+    layout.channels = 32;
+    layout.patterns = 255;
+    layout.tracks = Bytes{};
+    const Bytes event = ult_event(1);
+    for (int row = 0; row < 32 * 255 * 64; ++row)
+        append(*layout.tracks, event);
+    for (int slot = 1; slot <= 99; ++slot)
+        layout.samples.push_back({numbered("big ", slot), 2000, 131070, 0, 65535, 255,
+                                  static_cast<std::uint8_t>(slot % 2 == 0 ? 0x0C : 0x08), 8363, 0, {}});
+    return build_ult(layout);
+}
+
+Bytes big_far()
+{
+    FarSpec layout;
+    for (int i = 0; i < 256; ++i)
+        layout.patterns.emplace_back(i, 2 + 64 * 16 * 4);
+    for (int i = 0; i < 64; ++i)
+        layout.samples.push_back({i, numbered("big ", i + 1), 131070, 16, 1000, 131070,
+                                  static_cast<std::uint8_t>(i % 2), 8, {}});
+    return build_far(layout);
+}
+
+Bytes big_ptm()
+{
+    PtmSpec layout;
+    layout.patterns = 128;
+    for (int slot = 1; slot <= 99; ++slot)
+        layout.samples.push_back({static_cast<std::uint8_t>(slot % 2 == 0 ? 0x15 : 0x05), numbered("big ", slot), 64,
+                                  8363, 131070, 1000, 131070, {}, {}});
+    return build_ptm(layout);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -202,5 +280,12 @@ int main(int argc, char** argv)
     note("big.s3m", big_s3m(dir / "big.s3m"));
     note("big.it", big_it(dir / "big.it"));
     note("big.mmd3", big_mmd3(dir / "big.mmd3"));
+    std::ofstream pc_trackers(dir / "pc-trackers");
+    for (const auto& [name, module] : {std::pair{"big.mtm", big_mtm()}, {"big.669", big_669()}, {"big.stm", big_stm()},
+                                       {"big.stx", big_stx()}, {"big.ult", big_ult()}, {"big.far", big_far()},
+                                       {"big.ptm", big_ptm()}}) {
+        write_file(dir / name, module);
+        pc_trackers << name << '\n';
+    }
     return 0;
 }

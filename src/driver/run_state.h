@@ -197,6 +197,9 @@ struct RunSettings {
     SourceNeed source_need = SourceNeed::none;
     // "z", "j": the readers of "=A" also read the instruments and the tempo.
     bool instruments_needed = false;
+    // "o", "w", "-NAME": a command writes the records' data. Without one,
+    // the readers of stored samples give the slots their fields alone.
+    bool record_data_needed = true;
     // "s", "x", "z", "j" under "=A": the readers go on past sample 99.
     bool every_sample = false;
 };

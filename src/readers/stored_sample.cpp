@@ -154,6 +154,12 @@ void decode_stored_values(const StoredLayout& layout, const std::uint8_t* bytes,
 
 void store_sample(RunState& state, int number, const StoredSample& sample)
 {
+    DecodeBuffers buffers;
+    store_sample(state, number, sample, buffers);
+}
+
+void store_sample(RunState& state, int number, const StoredSample& sample, DecodeBuffers& buffers)
+{
     SampleSlot& slot = sample_entry(state, number);
     set_name(slot, sample.name);
     slot.volume = std::min<std::uint8_t>(sample.volume, 64);
@@ -169,10 +175,13 @@ void store_sample(RunState& state, int number, const StoredSample& sample)
     shape.loop_begin = sample.loop_start;
     shape.loop_end = sample.loop_end;
     InputStream& input = state.input;
-    DecodeBuffers buffers;
-    const auto kept = has_record_slot(number) ? static_cast<std::size_t>(values_to_keep(shape)) : 0;
+    // No command writes a record: the slot gets its fields, no values are read.
+    const bool record_data = has_record_slot(number) && state.settings.record_data_needed;
+    const auto kept = record_data ? static_cast<std::size_t>(values_to_keep(shape)) : 0;
     const std::int64_t present = read_stored_values(input, layout, kept, buffers);
-    const bool as_they_stand = store_converted_sample(slot, shape, buffers.channels[0], buffers.channels[1], number);
+    const bool as_they_stand = record_data ? store_converted_sample(slot, shape, buffers.channels[0],
+                                                                    buffers.channels[1], number)
+                                           : set_record_fields(slot, shape);
     if (slot.length == 0)
         return;
     if (present < layout.frames)

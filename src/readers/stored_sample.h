@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "driver/run_state.h"
+#include "readers/sample_conversion.h"
 
 namespace trk2inst {
 
@@ -49,6 +50,9 @@ void decode_stored_values(const StoredLayout& layout, const std::uint8_t* bytes,
 // its source sample, whose values are read again when written. Notes a sample
 // that the input ends inside.
 void store_sample(RunState& state, int number, const StoredSample& sample);
+// The same, decoding into buffers that the reader keeps for the whole module:
+// one sample after another reuses them rather than fresh memory.
+void store_sample(RunState& state, int number, const StoredSample& sample, DecodeBuffers& buffers);
 
 // How many of the `claimed` samples of a module a reader goes through: the
 // record table's, and past it, when the run gives every sample out, up to

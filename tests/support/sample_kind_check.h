@@ -28,7 +28,7 @@ inline void PrintTo(const SampleKindCase& c, std::ostream* os)
 Bytes record_of(unsigned words, unsigned finetune, unsigned loop_start, unsigned loop_length, unsigned volume,
                 unsigned note, const Bytes& data);
 
-// "oN sN j" on the module.
+// "oN sN j" on the module, and "j" alone.
 void expect_sample_kind(const SampleKindCase& c);
 
 // The source object of "j" for a mono sample, and its loop, ends inclusive.
