@@ -3,6 +3,7 @@
 // keeps (what the floor program reads), and for compressed samples the bytes
 // they take in the module (for 16-bit stereo ones, more than a slot keeps):
 //   make_bench_modules DIR
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -176,49 +177,81 @@ Written big_mmd3(const fs::path& path)
     return {first, 63u * 65536u, 63u * 4u * 65536u};
 }
 
-// The PC trackers' formats, for "=A FILE i" against cat: each with as many
-// samples of as many bytes as its header can give, 8- and 16-bit.
-Bytes big_mtm()
+// The PC trackers' formats: each with as many samples of as many bytes as
+// its header can give, 8- and 16-bit, their loops on whole words (the slots
+// keep the values, and an odd total one zero more). The floor reads every
+// byte from the first sample's to the end: the samples' and what little lies
+// between them.
+struct SampleTotals {
+    std::size_t stored = 0;  // bytes in the module
+    std::size_t kept = 0;    // bytes of the slots
+
+    void add(std::size_t bytes, std::size_t values) { stored += bytes, kept += std::min<std::size_t>(values, 131070); }
+    Written of(const Bytes& module) const { return {module.size() - stored, kept, stored > kept ? stored : 0}; }
+};
+
+Written big_mtm(const fs::path& path)
 {
     MtmSpec layout;
     layout.tracks = 2000;
     layout.last_pattern = 255;
-    for (int slot = 1; slot <= 63; ++slot)
-        layout.samples.push_back({numbered("big ", slot), 131070, 1000, 131070, 0, 64,
-                                  static_cast<std::uint8_t>(slot % 2), saw(131070, 3)});
-    return build_mtm(layout);
+    SampleTotals totals;
+    for (int slot = 1; slot <= 63; ++slot) {
+        const auto wide = static_cast<std::uint8_t>(slot % 2);
+        layout.samples.push_back({numbered("big ", slot), 131070, 1000, 131068, 0, 64, wide, saw(131070, 3)});
+        totals.add(131070, wide != 0 ? 65536 : 131070);
+    }
+    const Bytes module = build_mtm(layout);
+    write_file(path, module);
+    return totals.of(module);
 }
 
-Bytes big_669()
+Written big_669(const fs::path& path)
 {
     Spec669 layout;
     layout.patterns = 128;
-    for (int slot = 1; slot <= 64; ++slot)
+    SampleTotals totals;
+    for (int slot = 1; slot <= 64; ++slot) {
         layout.samples.push_back({numbered("BIG", slot), 131070, 1000, 131070, saw(131070, 3)});
-    return build_669(layout);
+        totals.add(131070, 131070);
+    }
+    const Bytes module = build_669(layout);
+    write_file(path, module);
+    return totals.of(module);
 }
 
-Bytes big_stm()
+Written big_stm(const fs::path& path)
 {
     StmSpec layout;
     layout.patterns = 64;
-    for (int slot = 1; slot <= 31; ++slot)
-        layout.samples.push_back({numbered("BIG", slot), 65535, 1000, 65535, 64, 8363, saw(65535, 3), {}});
-    return build_stm(layout);
+    SampleTotals totals;
+    for (int slot = 1; slot <= 31; ++slot) {
+        layout.samples.push_back({numbered("BIG", slot), 65535, 1000, 65534, 64, 8363, saw(65535, 3), {}});
+        totals.add(65536, 65536);  // each on a paragraph of its own
+    }
+    const Bytes module = build_stm(layout);
+    write_file(path, module);
+    return totals.of(module);
 }
 
-Bytes big_stx()
+Written big_stx(const fs::path& path)
 {
     StxSpec layout;
     layout.patterns = 64;
-    for (int slot = 1; slot <= 96; ++slot)
-        layout.samples.push_back({1, numbered("big ", slot), 65535, 1000, 65535, 64, 0,
-                                  static_cast<std::uint8_t>(slot % 2 == 0 ? 5 : 1), 22050, {}});
-    return build_stx(layout);
+    SampleTotals totals;
+    for (int slot = 1; slot <= 96; ++slot) {
+        const bool wide = slot % 2 == 0;
+        layout.samples.push_back({1, numbered("big ", slot), 65535, 1000, 65534, 64, 0,
+                                  static_cast<std::uint8_t>(wide ? 5 : 1), 22050, {}});
+        totals.add(wide ? 131072 : 65536, 65536);
+    }
+    const Bytes module = build_stx(layout);
+    write_file(path, module);
+    return totals.of(module);
 }
 
-// 32 channels of 256 patterns of single-row events: 2.6 MB of tracks to walk.
-Bytes big_ult()
+// 32 channels of 255 patterns of single-row events: 2.6 MB of tracks to walk.
+Written big_ult(const fs::path& path)
 {
     UltSpec layout;
     layout.channels = 32;
@@ -227,31 +260,49 @@ Bytes big_ult()
     const Bytes event = ult_event(1);
     for (int row = 0; row < 32 * 255 * 64; ++row)
         append(*layout.tracks, event);
-    for (int slot = 1; slot <= 99; ++slot)
-        layout.samples.push_back({numbered("big ", slot), 2000, 131070, 0, 65535, 255,
-                                  static_cast<std::uint8_t>(slot % 2 == 0 ? 0x0C : 0x08), 8363, 0, {}});
-    return build_ult(layout);
+    SampleTotals totals;
+    for (int slot = 1; slot <= 99; ++slot) {
+        const bool wide = slot % 2 == 0;
+        // Loop points of 16-bit samples count bytes.
+        layout.samples.push_back({numbered("big ", slot), 2000, wide ? 131068u : 65534u, 0, 65535, 255,
+                                  static_cast<std::uint8_t>(wide ? 0x0C : 0x08), 8363, 0, {}});
+        totals.add(wide ? 131070 : 65535, 65536);
+    }
+    const Bytes module = build_ult(layout);
+    write_file(path, module);
+    return totals.of(module);
 }
 
-Bytes big_far()
+Written big_far(const fs::path& path)
 {
     FarSpec layout;
     for (int i = 0; i < 256; ++i)
         layout.patterns.emplace_back(i, 2 + 64 * 16 * 4);
-    for (int i = 0; i < 64; ++i)
-        layout.samples.push_back({i, numbered("big ", i + 1), 131070, 16, 1000, 131070,
-                                  static_cast<std::uint8_t>(i % 2), 8, {}});
-    return build_far(layout);
+    SampleTotals totals;
+    for (int i = 0; i < 64; ++i) {
+        const auto wide = static_cast<std::uint8_t>(i % 2);
+        layout.samples.push_back({i, numbered("big ", i + 1), 131070, 16, 1000, 131068, wide, 8, {}});
+        totals.add(48 + 131070, wide != 0 ? 65536 : 131070);  // each after its header
+    }
+    const Bytes module = build_far(layout);
+    write_file(path, module);
+    return totals.of(module);
 }
 
-Bytes big_ptm()
+Written big_ptm(const fs::path& path)
 {
     PtmSpec layout;
     layout.patterns = 128;
-    for (int slot = 1; slot <= 99; ++slot)
-        layout.samples.push_back({static_cast<std::uint8_t>(slot % 2 == 0 ? 0x15 : 0x05), numbered("big ", slot), 64,
-                                  8363, 131070, 1000, 131070, {}, {}});
-    return build_ptm(layout);
+    SampleTotals totals;
+    for (int slot = 1; slot <= 99; ++slot) {
+        const bool wide = slot % 2 == 0;
+        layout.samples.push_back({static_cast<std::uint8_t>(wide ? 0x15 : 0x05), numbered("big ", slot), 64, 8363,
+                                  131070, 1000, 131068, {}, {}});
+        totals.add(131070, wide ? 65536 : 131070);
+    }
+    const Bytes module = build_ptm(layout);
+    write_file(path, module);
+    return totals.of(module);
 }
 
 }  // namespace
@@ -280,12 +331,12 @@ int main(int argc, char** argv)
     note("big.s3m", big_s3m(dir / "big.s3m"));
     note("big.it", big_it(dir / "big.it"));
     note("big.mmd3", big_mmd3(dir / "big.mmd3"));
-    std::ofstream pc_trackers(dir / "pc-trackers");
-    for (const auto& [name, module] : {std::pair{"big.mtm", big_mtm()}, {"big.669", big_669()}, {"big.stm", big_stm()},
-                                       {"big.stx", big_stx()}, {"big.ult", big_ult()}, {"big.far", big_far()},
-                                       {"big.ptm", big_ptm()}}) {
-        write_file(dir / name, module);
-        pc_trackers << name << '\n';
-    }
+    note("big.mtm", big_mtm(dir / "big.mtm"));
+    note("big.669", big_669(dir / "big.669"));
+    note("big.stm", big_stm(dir / "big.stm"));
+    note("big.stx", big_stx(dir / "big.stx"));
+    note("big.ult", big_ult(dir / "big.ult"));
+    note("big.far", big_far(dir / "big.far"));
+    note("big.ptm", big_ptm(dir / "big.ptm"));
     return 0;
 }

@@ -10,7 +10,7 @@ namespace trk2inst::build {
 // paragraph of its own.
 struct StxSample {
     std::uint8_t type = 1;
-    std::string name;
+    std::string name{};
     std::uint32_t length = 0;  // frames
     std::uint32_t loop_start = 0;
     std::uint32_t loop_end = 0;
@@ -18,13 +18,13 @@ struct StxSample {
     std::uint8_t pack = 0;
     std::uint8_t flags = 0;  // 1 loop, 2 stereo, 4 16-bit
     std::uint32_t c2spd = 8363;
-    std::optional<Bytes> data;  // default: filler of the sample's bytes
+    std::optional<Bytes> data{};  // default: filler of the sample's bytes
 };
 
 struct StxSpec {
     std::uint16_t patterns = 1;
-    std::optional<std::uint16_t> sample_count;  // default: the samples'
-    std::vector<StxSample> samples;
+    std::optional<std::uint16_t> sample_count{};  // default: the samples'
+    std::vector<StxSample> samples{};
 };
 
 Bytes build_stx(const StxSpec& layout);

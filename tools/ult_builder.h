@@ -9,7 +9,7 @@ namespace trk2inst::build {
 // 64), orders, counts, pans, the tracks, then every sample's bytes back to
 // back.
 struct UltSample {
-    std::string name;
+    std::string name{};
     std::uint32_t loop_start = 0;  // frames; bytes for 16-bit
     std::uint32_t loop_end = 0;
     std::uint32_t size_start = 0;
@@ -18,7 +18,7 @@ struct UltSample {
     std::uint8_t flags = 0;  // 4 16-bit, 8 loop, 16 ping-pong
     std::uint16_t c2spd = 8363;
     std::int16_t finetune = 0;
-    std::optional<Bytes> data;  // default: filler of the sample's bytes
+    std::optional<Bytes> data{};  // default: filler of the sample's bytes
 };
 
 struct UltSpec {
@@ -26,8 +26,8 @@ struct UltSpec {
     std::uint8_t message_lines = 0;
     std::uint8_t channels = 4;
     std::uint8_t patterns = 1;
-    std::optional<Bytes> tracks;  // default: one 0xFC event of 64 rows per track
-    std::vector<UltSample> samples;
+    std::optional<Bytes> tracks{};  // default: one 0xFC event of 64 rows per track
+    std::vector<UltSample> samples{};
 };
 
 Bytes build_ult(const UltSpec& layout);

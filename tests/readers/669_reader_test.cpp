@@ -1,7 +1,5 @@
 // Composer 669 modules under "=A": unsigned 8-bit samples back to back after
 // the patterns, at 8363 Hz and full volume.
-#include <gtest/gtest.h>
-
 #include "sample_kind_check.h"
 
 namespace trk2inst::test {
@@ -16,15 +14,8 @@ Bytes two_samples()
     return build::build_669(layout);
 }
 
-class Samples669 : public ::testing::TestWithParam<SampleKindCase> {};
-
-TEST_P(Samples669, AreStoredAsTheHeaderSays)
-{
-    expect_sample_kind(GetParam());
-}
-
 INSTANTIATE_TEST_SUITE_P(
-    Kinds, Samples669,
+    Composer669, SampleKinds,
     ::testing::Values(
         SampleKindCase{"a loop to the end", two_samples(), 1, record_of(2, 0, 0, 2, 64, 0, {0, 0x10, 0x20, 0x30}),
                        {0x80, 0x90, 0xA0, 0xB0}, mono_source(8, 4, 8363, loop_of("forward", 0, 3), false)},

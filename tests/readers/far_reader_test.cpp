@@ -1,7 +1,5 @@
 // Farandole Composer modules under "=A": the samples the map marks, each
 // after its header, at full volume and 8363 Hz.
-#include <gtest/gtest.h>
-
 #include "sample_kind_check.h"
 
 namespace trk2inst::test {
@@ -18,15 +16,8 @@ Bytes two_samples()
     return build::build_far(layout);
 }
 
-class FarSamples : public ::testing::TestWithParam<SampleKindCase> {};
-
-TEST_P(FarSamples, AreStoredAsTheHeaderSays)
-{
-    expect_sample_kind(GetParam());
-}
-
 INSTANTIATE_TEST_SUITE_P(
-    Kinds, FarSamples,
+    Far, SampleKinds,
     ::testing::Values(
         SampleKindCase{"signed 8-bit in slot 3, loop mode bit 3, volume byte unused", two_samples(), 3,
                        record_of(4, 0, 1, 2, 64, 0, {1, 2, 3, 4, 5, 6, 7, 8}),

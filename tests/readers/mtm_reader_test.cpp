@@ -1,6 +1,4 @@
 // MultiTracker modules under "=A": unsigned 8- and 16-bit samples back to back.
-#include <gtest/gtest.h>
-
 #include "sample_kind_check.h"
 
 namespace trk2inst::test {
@@ -25,15 +23,8 @@ const MtmSample sixteen_bit{"wide", 17, 4, 16, 0, 64, 1,
                             [] { Bytes d = words_le({0, 0x0100, -0x0100, 0x4000, 0, 0, 0, 0x7FFF});
                                  d.push_back(0x55); return d; }()};
 
-class MtmSamples : public ::testing::TestWithParam<SampleKindCase> {};
-
-TEST_P(MtmSamples, AreStoredAsTheHeaderSays)
-{
-    expect_sample_kind(GetParam());
-}
-
 INSTANTIATE_TEST_SUITE_P(
-    Kinds, MtmSamples,
+    Mtm, SampleKinds,
     ::testing::Values(
         SampleKindCase{"unsigned 8-bit, finetune -1, a loop", mtm_of({eight_bit}), 1,
                        record_of(4, 0x0F, 1, 2, 40, 0, {0, 1, 2, 3, 0xFF, 0xFE, 0x80, 0x7F}),

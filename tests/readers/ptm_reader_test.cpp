@@ -1,7 +1,5 @@
 // PolyTracker modules under "=A": delta-coded samples at the offsets their
 // headers hold.
-#include <gtest/gtest.h>
-
 #include "sample_kind_check.h"
 
 namespace trk2inst::test {
@@ -11,21 +9,12 @@ using build::PtmSample;
 
 Bytes ptm_of(std::uint8_t type, std::uint32_t length, Bytes data)
 {
-    build::PtmSpec layout;
-    layout.samples = {PtmSample{}, PtmSample{type, "Sample_2____________________", 48, 16726, length, 0, 4,
-                                             std::move(data), {}}};
-    return build::build_ptm(layout);
-}
-
-class PtmSamples : public ::testing::TestWithParam<SampleKindCase> {};
-
-TEST_P(PtmSamples, AreStoredAsTheHeaderSays)
-{
-    expect_sample_kind(GetParam());
+    const PtmSample sample{type, "Sample_2____________________", 48, 16726, length, 0, 4, std::move(data), {}};
+    return build::build_ptm({.samples = {PtmSample{}, sample}});
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Kinds, PtmSamples,
+    Ptm, SampleKinds,
     ::testing::Values(
         SampleKindCase{"8-bit delta, a loop", ptm_of(0x05, 4, {1, 1, 1, 0xFD}), 2,
                        record_of(2, 0, 0, 2, 48, 12, {1, 2, 3, 0}), {0x81, 0x82, 0x83, 0x80},

@@ -1,7 +1,5 @@
 // Scream Tracker 2 modules and songs under "=A": signed 8-bit samples at
 // their pointers; songs and unused slots without data.
-#include <gtest/gtest.h>
-
 #include "sample_kind_check.h"
 
 namespace trk2inst::test {
@@ -11,26 +9,14 @@ using build::StmSample;
 
 Bytes stm_of(StmSample sample, std::uint8_t type = 2, std::uint8_t major = 2, std::uint16_t gap = 0)
 {
-    build::StmSpec layout;
-    layout.type = type;
-    layout.major = major;
-    layout.minor = major == 1 ? 10 : 21;
-    layout.gap = gap;
-    layout.samples = {StmSample{}, std::move(sample)};
-    return build::build_stm(layout);
+    return build::build_stm({.type = type, .major = major, .minor = static_cast<std::uint8_t>(major == 1 ? 10 : 21), .gap = gap,
+                             .samples = {StmSample{}, std::move(sample)}});
 }
 
 const StmSample looped{"LOOPED.SMP", 6, 2, 6, 50, 16726, Bytes{1, 2, 3, 4, 5, 0xFA}, {}};
 
-class StmSamples : public ::testing::TestWithParam<SampleKindCase> {};
-
-TEST_P(StmSamples, AreStoredAsTheHeaderSays)
-{
-    expect_sample_kind(GetParam());
-}
-
 INSTANTIATE_TEST_SUITE_P(
-    Kinds, StmSamples,
+    Stm, SampleKinds,
     ::testing::Values(
         SampleKindCase{"signed, C2Spd an octave up, a loop", stm_of(looped), 2,
                        record_of(3, 0, 1, 2, 50, 12, {1, 2, 3, 4, 5, 0xFA}), {0x81, 0x82, 0x83, 0x84, 0x85, 0x7A},
