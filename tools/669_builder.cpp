@@ -23,7 +23,7 @@ Bytes build_669(const Spec669& layout)
     }
     fit_to(out, out.size() + 1536u * layout.patterns);
     for (const Sample669& sample : layout.samples)
-        append(out, sample.data.value_or(filler(sample.length, 0x80)));
+        append(out, sample.data ? *sample.data : filler(sample.length, 0x80));
     return out;
 }
 

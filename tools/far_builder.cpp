@@ -35,7 +35,7 @@ Bytes build_far(const FarSpec& layout)
         put_u32le(out, sample.loop_end);
         put_u8(out, sample.type);
         put_u8(out, sample.loop_mode);
-        append(out, sample.data.value_or(filler(sample.length, 0x60)));
+        append(out, sample.data ? *sample.data : filler(sample.length, 0x60));
     }
     return out;
 }

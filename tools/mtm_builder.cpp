@@ -31,7 +31,7 @@ Bytes build_mtm(const MtmSpec& layout)
     fit_to(out, out.size() + 64u * (layout.last_pattern + 1u));
     put_text(out, layout.comment, layout.comment.size());
     for (const MtmSample& sample : layout.samples)
-        append(out, sample.data.value_or(filler(sample.length, 0x40)));
+        append(out, sample.data ? *sample.data : filler(sample.length, 0x40));
     return out;
 }
 

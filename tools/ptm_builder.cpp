@@ -36,7 +36,7 @@ Bytes build_ptm(const PtmSpec& layout)
     for (std::size_t i = 0; i < layout.samples.size(); ++i) {
         const PtmSample& sample = layout.samples[i];
         patch_u32le(out, headers[i] + 18, sample.offset.value_or(static_cast<std::uint32_t>(out.size())));
-        append(out, sample.data.value_or(filler(sample.length, 0x70)));
+        append(out, sample.data ? *sample.data : filler(sample.length, 0x70));
     }
     return out;
 }

@@ -61,7 +61,7 @@ Bytes build_stm(const StmSpec& layout)
         const auto paragraph = static_cast<unsigned>(out.size() / 16);
         patch_u16le(out, headers[i] + 14, sample.data_paragraph.value_or(static_cast<std::uint16_t>(paragraph)));
         if (layout.type == 2)
-            append(out, sample.data.value_or(filler(sample.length, 0x20)));
+            append(out, sample.data ? *sample.data : filler(sample.length, 0x20));
     }
     return out;
 }

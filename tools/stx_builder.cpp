@@ -68,7 +68,8 @@ Bytes build_stx(const StxSpec& layout)
         const unsigned paragraph = paragraph_of(out);
         out[records[i] + 13] = static_cast<std::uint8_t>(paragraph >> 16);
         patch_u16le(out, records[i] + 14, paragraph & 0xFFFF);
-        append(out, layout.samples[i].data.value_or(filler(stored_bytes(layout.samples[i]), 0x30)));
+        const StxSample& sample = layout.samples[i];
+        append(out, sample.data ? *sample.data : filler(stored_bytes(sample), 0x30));
     }
     return out;
 }

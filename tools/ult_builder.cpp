@@ -49,7 +49,7 @@ Bytes build_ult(const UltSpec& layout)
     }
     for (const UltSample& sample : layout.samples) {
         const std::size_t frames = sample.size_end > sample.size_start ? sample.size_end - sample.size_start : 0;
-        append(out, sample.data.value_or(filler(frames * ((sample.flags & 4) != 0 ? 2u : 1u), 0x50)));
+        append(out, sample.data ? *sample.data : filler(frames * ((sample.flags & 4) != 0 ? 2u : 1u), 0x50));
     }
     return out;
 }
