@@ -355,6 +355,134 @@ Written big_dsm(const fs::path& path)
     return written_module(path, build_dsik(layout), 99);
 }
 
+// The PC trackers' formats: each with as many samples of as many bytes as
+// its header can give, 8- and 16-bit, their loops on whole words (the slots
+// keep the values, and an odd total one zero more). The floor reads every
+// byte from the first sample's to the end: the samples' and what little lies
+// between them.
+struct SampleTotals {
+    std::size_t stored = 0;  // bytes in the module
+    std::size_t kept = 0;    // bytes of the slots
+
+    void add(std::size_t bytes, std::size_t values) { stored += bytes, kept += std::min<std::size_t>(values, 131070); }
+    Written of(const Bytes& module) const { return {module.size() - stored, kept, stored > kept ? stored : 0}; }
+};
+
+Written big_mtm(const fs::path& path)
+{
+    MtmSpec layout;
+    layout.tracks = 2000;
+    layout.last_pattern = 255;
+    SampleTotals totals;
+    for (int slot = 1; slot <= 63; ++slot) {
+        const auto wide = static_cast<std::uint8_t>(slot % 2);
+        layout.samples.push_back({numbered("big ", slot), 131070, 1000, 131068, 0, 64, wide, saw(131070, 3)});
+        totals.add(131070, wide != 0 ? 65536 : 131070);
+    }
+    const Bytes module = build_mtm(layout);
+    write_file(path, module);
+    return totals.of(module);
+}
+
+Written big_669(const fs::path& path)
+{
+    Spec669 layout;
+    layout.patterns = 128;
+    SampleTotals totals;
+    for (int slot = 1; slot <= 64; ++slot) {
+        layout.samples.push_back({numbered("BIG", slot), 131070, 1000, 131070, saw(131070, 3)});
+        totals.add(131070, 131070);
+    }
+    const Bytes module = build_669(layout);
+    write_file(path, module);
+    return totals.of(module);
+}
+
+Written big_stm(const fs::path& path)
+{
+    StmSpec layout;
+    layout.patterns = 64;
+    SampleTotals totals;
+    for (int slot = 1; slot <= 31; ++slot) {
+        layout.samples.push_back({numbered("BIG", slot), 65535, 1000, 65534, 64, 8363, saw(65535, 3), {}});
+        totals.add(65536, 65536);  // each on a paragraph of its own
+    }
+    const Bytes module = build_stm(layout);
+    write_file(path, module);
+    return totals.of(module);
+}
+
+Written big_stx(const fs::path& path)
+{
+    StxSpec layout;
+    layout.patterns = 64;
+    SampleTotals totals;
+    for (int slot = 1; slot <= 96; ++slot) {
+        const bool wide = slot % 2 == 0;
+        layout.samples.push_back({1, numbered("big ", slot), 65535, 1000, 65534, 64, 0,
+                                  static_cast<std::uint8_t>(wide ? 5 : 1), 22050, {}});
+        totals.add(wide ? 131072 : 65536, 65536);
+    }
+    const Bytes module = build_stx(layout);
+    write_file(path, module);
+    return totals.of(module);
+}
+
+// 32 channels of 255 patterns of single-row events: 2.6 MB of tracks to walk.
+Written big_ult(const fs::path& path)
+{
+    UltSpec layout;
+    layout.channels = 32;
+    layout.patterns = 255;
+    layout.tracks = Bytes{};
+    const Bytes event = ult_event(1);
+    for (int row = 0; row < 32 * 255 * 64; ++row)
+        append(*layout.tracks, event);
+    SampleTotals totals;
+    for (int slot = 1; slot <= 99; ++slot) {
+        const bool wide = slot % 2 == 0;
+        // Loop points of 16-bit samples count bytes.
+        layout.samples.push_back({numbered("big ", slot), 2000, wide ? 131068u : 65534u, 0, 65535, 255,
+                                  static_cast<std::uint8_t>(wide ? 0x0C : 0x08), 8363, 0, {}});
+        totals.add(wide ? 131070 : 65535, 65536);
+    }
+    const Bytes module = build_ult(layout);
+    write_file(path, module);
+    return totals.of(module);
+}
+
+Written big_far(const fs::path& path)
+{
+    FarSpec layout;
+    for (int i = 0; i < 256; ++i)
+        layout.patterns.emplace_back(i, 2 + 64 * 16 * 4);
+    SampleTotals totals;
+    for (int i = 0; i < 64; ++i) {
+        const auto wide = static_cast<std::uint8_t>(i % 2);
+        layout.samples.push_back({i, numbered("big ", i + 1), 131070, 16, 1000, 131068, wide, 8, {}});
+        totals.add(48 + 131070, wide != 0 ? 65536 : 131070);  // each after its header
+    }
+    const Bytes module = build_far(layout);
+    write_file(path, module);
+    return totals.of(module);
+}
+
+Written big_ptm(const fs::path& path)
+{
+    PtmSpec layout;
+    layout.patterns = 128;
+    SampleTotals totals;
+    for (int slot = 1; slot <= 99; ++slot) {
+        const bool wide = slot % 2 == 0;
+        layout.samples.push_back({static_cast<std::uint8_t>(wide ? 0x15 : 0x05), numbered("big ", slot), 64, 8363,
+                                  131070, 1000, 131068, {}, {}});
+        totals.add(131070, wide ? 65536 : 131070);
+    }
+    const Bytes module = build_ptm(layout);
+    write_file(path, module);
+    return totals.of(module);
+}
+
 }  // namespace
 
 // 17 instruments of sixteen sample headers (272 in all), two of each with
@@ -418,6 +546,11 @@ int main(int argc, char** argv)
     const auto note_pc = [&](const char* name, Written written) {
         pc_manifest << name << ' ' << written.first_sample_byte << ' ' << written.kept_bytes << '\n';
     };
+    // The other PC trackers: timed both ways.
+    const auto note_both = [&](const char* name, Written written) {
+        note(name, written);
+        note_pc(name, written);
+    };
     note_pc("big.amf", big_amf(dir / "big.amf"));
     note_pc("big-asylum.amf", big_asylum(dir / "big-asylum.amf"));
     note_pc("big.gdm", big_gdm(dir / "big.gdm"));
@@ -425,5 +558,12 @@ int main(int argc, char** argv)
     note_pc("big.psm", big_psm(dir / "big.psm"));
     note_pc("big-psm16.psm", big_psm16(dir / "big-psm16.psm"));
     note_pc("big.dsm", big_dsm(dir / "big.dsm"));
+    note_both("big.mtm", big_mtm(dir / "big.mtm"));
+    note_both("big.669", big_669(dir / "big.669"));
+    note_both("big.stm", big_stm(dir / "big.stm"));
+    note_both("big.stx", big_stx(dir / "big.stx"));
+    note_both("big.ult", big_ult(dir / "big.ult"));
+    note_both("big.far", big_far(dir / "big.far"));
+    note_both("big.ptm", big_ptm(dir / "big.ptm"));
     return 0;
 }

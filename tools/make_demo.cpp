@@ -17,7 +17,11 @@
 //     ping-pong loop, a 16-bit stereo sample, the longest part of a
 //     three-octave instrument, a hybrid's sample and a synth, which gives none.
 //
-//   make_demo examples/demo.mod   (or .it, .s3m, .xm, .med)
+//   examples/demo.mtm: a MultiTracker module with an unsigned 8-bit looped
+//     sine lead, an unsigned 16-bit looped bass and a finetuned noise hit;
+//     its one pattern plays the empty track.
+//
+//   make_demo examples/demo.mod   (or .it, .s3m, .xm, .med, .mtm)
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -539,16 +543,42 @@ Bytes demo_med()
     return build_mmd(layout);
 }
 
+// MultiTracker ----------------------------------------------------------------
+
+Bytes demo_mtm()
+{
+    using namespace trk2inst::build;
+    MtmSpec layout;
+    layout.tracks = 0;
+    layout.comment = "Built by make_demo.";
+
+    const Bytes sine = fading(sine_cycle, 64, half_second);
+    const auto sine_size = static_cast<std::uint32_t>(sine.size());
+    const MtmSample lead{"sine lead", sine_size, sine_size - 64, sine_size, 0, 48, 0, unsigned_bytes(sine)};
+
+    const Bytes wave = unsigned_16_bit(sine_pluck_16_bit(128, 33));
+    const auto wave_size = static_cast<std::uint32_t>(wave.size());
+    const MtmSample bass{"16-bit bass", wave_size, wave_size - 256, wave_size, 0, 64, 1, wave};
+
+    const Bytes noise = noise_hit(half_second);
+    const MtmSample hit{"noise hit, finetune +3", static_cast<std::uint32_t>(noise.size()), 0, 0, 3, 40, 0,
+                        unsigned_bytes(noise)};
+
+    layout.samples = {lead, bass, hit};
+    return build_mtm(layout);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
     if (argc != 2) {
-        std::fprintf(stderr, "usage: make_demo OUTPUT.mod | OUTPUT.it | OUTPUT.s3m | OUTPUT.xm | OUTPUT.med\n");
+        std::fprintf(stderr, "usage: make_demo OUTPUT.mod | OUTPUT.it | OUTPUT.s3m | OUTPUT.xm | OUTPUT.med | OUTPUT.mtm\n");
         return 2;
     }
     const std::string_view path(argv[1]);
-    const Bytes module = path.ends_with(".med")   ? demo_med()
+    const Bytes module = path.ends_with(".mtm")   ? demo_mtm()
+                         : path.ends_with(".med") ? demo_med()
                          : path.ends_with(".it")  ? demo_it()
                          : path.ends_with(".s3m") ? demo_s3m()
                          : path.ends_with(".xm")  ? demo_xm()

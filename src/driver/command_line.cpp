@@ -156,6 +156,13 @@ bool instruments_needed(std::span<const char* const> commands)
                        [](const char* command) { return command[0] == 'z' || command[0] == 'j' || command[0] == 'f'; });
 }
 
+bool record_data_needed(std::span<const char* const> commands)
+{
+    return std::any_of(commands.begin(), commands.end(), [](const char* command) {
+        return command[0] == 'o' || command[0] == 'w' || command[0] == '-';
+    });
+}
+
 // Records already written must not be lost silently: a failed write is an error.
 void finish_output(const RunState& state)
 {
@@ -233,6 +240,7 @@ int run_command_line(RunState& state, std::span<const char* const> args)
         const auto commands = args.subspan(std::min<std::size_t>(file_form ? 2 : 0, args.size()));
         state.settings.source_need = source_need_of(commands);
         state.settings.instruments_needed = instruments_needed(commands);
+        state.settings.record_data_needed = record_data_needed(commands);
         const std::size_t first_command = load_module(state, args);
         warn_of_cut_data(state);
         warn_of_left_out(state);

@@ -103,7 +103,8 @@ struct SampleVoice {
 // fields (what their record would hold) but no record data.
 struct SampleSlot {
     std::array<char, name_length + 1> name{};  // as stored, zero-terminated after 22 bytes
-    std::int32_t length = 0;                   // in 16-bit words; data holds 2 * length bytes
+    std::int32_t length = 0;                   // in 16-bit words; data holds 2 * length bytes (but
+                                               // see RunSettings::record_data_needed)
     std::int8_t note = 0;                      // semitones of transposition
     std::uint8_t finetune = 0;                 // ft_nibbles form
     std::uint8_t volume = 0;                   // the module's value, unchanged
@@ -199,6 +200,9 @@ struct RunSettings {
     SourceNeed source_need = SourceNeed::none;
     // "z", "j": the readers of "=A" also read the instruments and the tempo.
     bool instruments_needed = false;
+    // "o", "w", "-NAME": a command writes the records' data. Without one,
+    // the readers of stored samples give the slots their fields alone.
+    bool record_data_needed = true;
     // "s", "x", "z", "j" under "=A": the readers go on past sample 99.
     bool every_sample = false;
 };

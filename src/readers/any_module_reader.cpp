@@ -34,6 +34,12 @@ using ModuleReader = void (*)(RunState&);
 // "SCRM" at 44; each is read by seeking.
 ModuleReader reader_by_signature(const ModuleHead& head)
 {
+    if (is_mtm_module(head))
+        return read_mtm_module;
+    if (is_ult_module(head))
+        return read_ult_module;
+    if (is_far_module(head))
+        return read_far_module;
     if (is_dsmi_amf_module(head))
         return read_dsmi_amf_module;
     if (is_asylum_module(head))
@@ -62,8 +68,17 @@ ModuleReader reader_by_signature(const ModuleHead& head)
 // none or only two letters; each is read by seeking.
 ModuleReader reader_after_scream_tracker(const ModuleHead& head)
 {
+    if (is_ptm_module(head))
+        return read_ptm_module;
     if (is_imf_module(head))
         return read_imf_module;
+    if (is_stx_module(head))
+        return read_stx_module;
+    if (is_stm_module(head))
+        return read_stm_module;
+    // Two letters prove little: last, and only with the whole table test.
+    if (is_669_module(head))
+        return read_669_module;
     return nullptr;
 }
 

@@ -20,6 +20,14 @@ struct ModuleHead {
         const std::size_t length = std::strlen(text);
         return size >= offset + length && std::memcmp(bytes.data() + offset, text, length) == 0;
     }
+    // Whether every byte from `from` to before `to` is printable ASCII.
+    bool printable(std::size_t from, std::size_t to) const
+    {
+        for (std::size_t at = from; at < to; ++at)
+            if (u8(at) < 0x20 || u8(at) > 0x7E)
+                return false;
+        return true;
+    }
     unsigned u8(std::size_t at) const { return at < size ? bytes[at] : 0u; }
     unsigned u16le(std::size_t at) const { return u8(at) | u8(at + 1) << 8; }
     unsigned u16be(std::size_t at) const { return u8(at) << 8 | u8(at + 1); }

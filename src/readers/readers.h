@@ -72,6 +72,23 @@ bool is_psm_module(const ModuleHead& head);  // both layouts
 void read_psm_module(RunState& state);
 bool is_dsm_module(const ModuleHead& head);  // DSIK's and Dynamic Studio's
 void read_dsm_module(RunState& state);
+// "=A", the PC trackers' formats: a recognition test of the module's first
+// bytes, and a reader of a seekable input.
+struct ModuleHead;
+bool is_mtm_module(const ModuleHead& head);
+void read_mtm_module(RunState& state);
+bool is_669_module(const ModuleHead& head);
+void read_669_module(RunState& state);
+bool is_stm_module(const ModuleHead& head);
+void read_stm_module(RunState& state);
+bool is_stx_module(const ModuleHead& head);
+void read_stx_module(RunState& state);
+bool is_ult_module(const ModuleHead& head);
+void read_ult_module(RunState& state);
+bool is_far_module(const ModuleHead& head);
+void read_far_module(RunState& state);
+bool is_ptm_module(const ModuleHead& head);
+void read_ptm_module(RunState& state);
 
 // "=A": recognises the module by its contents and reads it with every sample
 // stored, converted where a record cannot hold it as it stands.

@@ -188,12 +188,17 @@ ConvertedLayout set_converted_fields(SampleSlot& slot, const SampleShape& shape)
 
 }  // namespace
 
+bool set_record_fields(SampleSlot& slot, const SampleShape& shape)
+{
+    return set_converted_fields(slot, shape).as_they_stand;
+}
+
 bool store_converted_sample(SampleSlot& slot, const SampleShape& shape,
                             std::span<const std::int16_t> left, std::span<const std::int16_t> right,
                             int sample_number)
 {
     if (sample_number > slot_count)
-        return set_converted_fields(slot, shape).as_they_stand;  // no record data
+        return set_record_fields(slot, shape);  // no record data
     const auto kept = static_cast<std::size_t>(values_to_keep(shape));
     if (left.size() < kept || (shape.stereo && right.size() < kept))
         return false;  // a reader that did not decode its values stores none

@@ -44,6 +44,10 @@ struct DecodeBuffers {
 void decode_pcm(const std::uint8_t* bytes, int bits, bool is_unsigned, bool big_endian,
                 std::int16_t* out, std::size_t count);
 
+// The record's length and loop of the shape, converted, without data; returns
+// what store_converted_sample returns.
+bool set_record_fields(SampleSlot& slot, const SampleShape& shape);
+
 // Converts the values into the slot's data, length and loop; the slot's other
 // fields stay as the reader set them. Each channel holds at least
 // values_to_keep(shape) values (`right` is not read for a mono shape), else

@@ -425,10 +425,14 @@ void store_sample(RunState& state, int number, const StoredSample& sample, Decod
     shape.loop_begin = sample.loop_start;
     shape.loop_end = sample.loop_end;
     InputStream& input = state.input;
-    const auto kept = has_record_slot(number) ? static_cast<std::size_t>(values_to_keep(shape)) : 0;
+    // No command writes a record: the slot gets its fields, no values are read.
+    const bool record_data = has_record_slot(number) && state.settings.record_data_needed;
+    const auto kept = record_data ? static_cast<std::size_t>(values_to_keep(shape)) : 0;
     const bool whole = state.settings.source_need != SourceNeed::none;
     const ValuesRead read = read_stored_values(input, layout, kept, whole, buffers);
-    const bool as_they_stand = store_converted_sample(slot, shape, buffers.channels[0], buffers.channels[1], number);
+    const bool as_they_stand = record_data ? store_converted_sample(slot, shape, buffers.channels[0],
+                                                                    buffers.channels[1], number)
+                                           : set_record_fields(slot, shape);
     if (slot.length == 0)
         return;
     if (read.cut)
@@ -439,6 +443,38 @@ void store_sample(RunState& state, int number, const StoredSample& sample, Decod
     slot.source.stored = layout;
     // Stored as they stand: read again when written, rather than kept until then.
     decode_source_values_when_written(slot, 0);
+}
+
+std::string_view read_name_field(InputStream& input, NameField& field, std::size_t size)
+{
+    size = std::min(size, field.size());
+    read_block(input, field.data(), size);
+    return {field.data(), size};
+}
+
+void set_listing(ModuleSummary& summary, const char* tag, std::int64_t channels, std::int64_t patterns)
+{
+    std::memcpy(summary.format_tag.data(), tag, 4);
+    summary.format_tag[4] = '\0';
+    summary.channels = static_cast<std::int32_t>(channels);
+    summary.patterns = static_cast<std::int32_t>(patterns);
+    summary.no_expected_length = true;
+}
+
+int samples_to_read(RunState& state, std::int64_t claimed)
+{
+    if (!state.settings.every_sample)
+        return static_cast<int>(std::clamp<std::int64_t>(claimed, 0, slot_count));
+    note_claimed_samples(state, claimed);
+    return static_cast<int>(std::clamp<std::int64_t>(claimed, 0, sample_limit));
+}
+
+bool sample_header_read(RunState& state, int number, std::int64_t header)
+{
+    if (!state.settings.every_sample || header < input_size(state.input))
+        return true;
+    note_header_past_end(state, number);
+    return has_record_slot(number);
 }
 
 void decode_stored_source(RunState& state, std::size_t index, std::vector<std::uint8_t>& wav)

@@ -3,11 +3,13 @@
 // stores it in the list, converted for the record, with its source sample.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string_view>
 #include <vector>
 
 #include "driver/run_state.h"
+#include "readers/sample_conversion.h"
 
 namespace trk2inst {
 
@@ -25,6 +27,16 @@ struct StoredSample {
     std::int8_t note = 0;         // semitones
     std::uint8_t finetune = 0;    // a signed nibble, 1/8 semitone
 };
+
+// A name field as stored, of up to 32 bytes.
+using NameField = std::array<char, 32>;
+
+// Reads a name field of `size` bytes (at most 32); the view covers all of it.
+std::string_view read_name_field(InputStream& input, NameField& field, std::size_t size);
+
+// The listing's head: a four-character tag and the header's counts, with no
+// expected length.
+void set_listing(ModuleSummary& summary, const char* tag, std::int64_t channels, std::int64_t patterns);
 
 // Bytes one stored value of the layout takes.
 int stored_value_bytes(const StoredLayout& layout);
@@ -53,6 +65,16 @@ void store_sample(RunState& state, int number, const StoredSample& sample);
 // so that one sample after another neither allocates nor clears them again.
 struct DecodeBuffers;
 void store_sample(RunState& state, int number, const StoredSample& sample, DecodeBuffers& buffers);
+
+// How many of the `claimed` samples of a module a reader goes through: the
+// record table's, and past it, when the run gives every sample out, up to
+// sample_limit (noting those left out).
+int samples_to_read(RunState& state, std::int64_t claimed);
+
+// Whether sample `number`, whose header starts at `header`, is read: one of
+// the record table always (a header past the end reads as zeros), one past it
+// only when its header starts inside the input. Notes a header past the end.
+bool sample_header_read(RunState& state, int number, std::int64_t header);
 
 // "s" and "x": the WAV data of a stored sample, decoded again.
 void decode_stored_source(RunState& state, std::size_t index, std::vector<std::uint8_t>& wav);

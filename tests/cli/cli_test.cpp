@@ -159,7 +159,7 @@ TEST(Cli, LargestPatternBlockPassesThroughAPipe)
 
 TEST(Cli, ShippedDemoModulesAreWhatTheGeneratorWrites)
 {
-    for (const char* name : {"demo.mod", "demo.it", "demo.s3m", "demo.xm", "demo.med"}) {
+    for (const char* name : {"demo.mod", "demo.it", "demo.s3m", "demo.xm", "demo.med", "demo.mtm"}) {
         const std::string path = ::testing::TempDir() + "regenerated-" + name;
         const std::string command = std::string(MAKE_DEMO_BINARY) + " " + path;
         ASSERT_EQ(std::system(command.c_str()), 0);

@@ -457,6 +457,54 @@ std::vector<std::pair<std::string, Bytes>> pc_tracker_modules()
     return modules;
 }
 
+// MultiTracker, 669, Scream Tracker 2, STMIK, UltraTracker, Farandole and
+// PolyTracker, each with every kind of sample it stores, and cut.
+std::vector<std::pair<std::string, Bytes>> stm_era_modules()
+{
+    const Bytes words = filler(64, 11);
+    MtmSpec mtm;
+    mtm.tracks = 2;
+    mtm.comment = "comment";
+    mtm.samples = {{"looped", 32, 4, 32, 0x0F, 48, 0, {}}, {"wide", 64, 8, 64, 1, 64, 1, words}, {"empty", 0, 0, 0, 0, 0, 0, {}}};
+    Spec669 six69;
+    six69.samples = {{"LOOP.SMP", 32, 4, 20, {}}, {"ONCE.SMP", 17, 0, 0xFFFFF, {}}};
+    StmSpec stm;
+    stm.samples = {{"LOOP.SMP", 32, 4, 20, 48, 16726, {}, {}}, {"QUIET.SMP", 16, 0, 0xFFFF, 0, 8363, {}, {}},
+                   {"ONCE.SMP", 17, 0, 0xFFFF, 64, 8363, {}, {}}};
+    StmSpec song = stm;
+    song.type = 1;
+    song.major = 1;
+    song.minor = 10;
+    song.gap = 16;
+    StxSpec stx;
+    stx.samples = {{1, "looped", 32, 4, 20, 64, 0, 1, 22050, {}}, {1, "stereo 16", 16, 0, 0, 64, 0, 6, 8363, {}},
+                   {2, "adlib", 0, 0, 0, 64, 0, 0, 8363, {}}};
+    UltSpec ult;
+    ult.tracks = Bytes{};
+    for (int rows : {0, 1, 100, 62, 1, 1, 64, 64})
+        append(*ult.tracks, ult_event(rows));
+    ult.samples = {{"looped", 4, 20, 0, 32, 128, 0x08, 16726, 678, {}},
+                   {"ping-pong 16", 8, 40, 100, 132, 255, 0x1C, 8363, 0, {}}};
+    UltSpec old_ult = ult;
+    old_ult.version = '2';
+    old_ult.message_lines = 1;
+    FarSpec far;
+    far.text = "song text";
+    far.patterns = {{0, 66}, {3, 130}};
+    far.samples = {{1, "looped", 32, 4, 4, 20, 0, 8, {}}, {40, "wide", 64, 16, 0, 64, 1, 8, words}};
+    PtmSpec ptm;
+    ptm.samples = {{0x05, "looped", 48, 16726, 32, 4, 20, {}, {}}, {0x1D, "ping-pong 16", 64, 8363, 64, 0, 64, words, {}},
+                   {0x02, "adlib", 64, 8363, 0, 0, 0, {}, {}}};
+    std::vector<std::pair<std::string, Bytes>> modules = {
+        {"mtm", build_mtm(mtm)}, {"669", build_669(six69)}, {"stm", build_stm(stm)}, {"stm-song", build_stm(song)},
+        {"stx", build_stx(stx)}, {"ult", build_ult(ult)},    {"ult-old", build_ult(old_ult)},
+        {"far", build_far(far)}, {"ptm", build_ptm(ptm)}};
+    Bytes cut = modules.back().second;
+    fit_to(cut, cut.size() - 40);
+    modules.emplace_back("ptm-cut-off", cut);
+    return modules;
+}
+
 Bytes run_input(const std::string& command_line, const Bytes& module)
 {
     Bytes out(command_line.begin(), command_line.end());
@@ -509,7 +557,8 @@ int main(int argc, char** argv)
 
     auto any = streamed;
     for (const auto& family : {s3m_modules(), it_modules(), other_family_modules(), mmd_modules(),
-                               many_sample_modules(), chunked_modules(), pc_tracker_modules()})
+                               many_sample_modules(), chunked_modules(), pc_tracker_modules(),
+                               stm_era_modules()})
         any.insert(any.end(), family.begin(), family.end());
     for (const auto& [name, module] : any)
         for (std::uint8_t options : std::initializer_list<std::uint8_t>{0, 1, 4, 8, 9, 20, 25})
@@ -562,5 +611,7 @@ int main(int argc, char** argv)
     write_file(runs / "past-99-pipe", run_input("=A - s120 z j", it_many_samples(120)));
     write_file(runs / "dbm", run_input("=A i j s2 z", chunked_modules().front().second));
     write_file(runs / "umx-pipe", run_input("=A - i x", chunked_modules()[7].second));
+    for (const auto& [name, module] : stm_era_modules())
+        write_file(runs / name, run_input("=A - i j s1 s2 o3 x", module));
     return 0;
 }

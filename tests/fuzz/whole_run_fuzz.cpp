@@ -86,6 +86,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::abort();
     // A run that failed may have stopped between a sample's header and its data.
     if (status == 0)
-        fuzz::check_table(state->samples);
+        fuzz::check_table(state->samples, state->settings.record_data_needed);
     return 0;
 }

@@ -128,7 +128,7 @@ def check_module(form, module, work):
 
 
 def main():
-    for name in ("demo.xm", "demo.it", "demo.mod", "demo.s3m", "demo.med"):
+    for name in ("demo.xm", "demo.it", "demo.mod", "demo.s3m", "demo.med", "demo.mtm"):
         with tempfile.TemporaryDirectory() as work:
             check_module("=A", os.path.join(EXAMPLES, name), work)
     with tempfile.TemporaryDirectory() as work:

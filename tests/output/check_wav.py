@@ -193,7 +193,8 @@ def main():
                 ("=A", os.path.join(EXAMPLES, "demo.it"), 99),
                 ("=S", os.path.join(EXAMPLES, "demo.s3m"), 99),
                 ("=A", os.path.join(EXAMPLES, "demo.xm"), 99),
-                ("=A", os.path.join(EXAMPLES, "demo.med"), 99)]
+                ("=A", os.path.join(EXAMPLES, "demo.med"), 99),
+                ("=A", os.path.join(EXAMPLES, "demo.mtm"), 99)]
     for form, module, slots in examples + built:
         for slot in range(1, slots + 1):
             check_slot(form, module, slot)
