@@ -1,19 +1,21 @@
-// "=A": the module is recognised by its first 48 bytes, which are then read
+// "=A": the module is recognised by its first bytes, which are then read
 // again by the reader for its family. Modules that are read by seeking come
 // from a pipe by way of a temporary file; the others stream.
 #include <array>
 #include <cstring>
 
+#include "readers/protracker_format.h"
 #include "readers/readers.h"
 
 namespace trk2inst {
 
 namespace {
 
-constexpr std::size_t head_size = 48;
+// As far as the tag of a ProTracker-family module.
+constexpr std::size_t head_size = protracker_header_size;
 
 struct ModuleHead {
-    std::array<char, head_size> bytes{};
+    std::array<std::uint8_t, head_size> bytes{};
     std::size_t size = 0;  // how many arrived
 
     // Compares only bytes that arrived.
@@ -34,13 +36,29 @@ bool is_octamed(const ModuleHead& head)
     return false;
 }
 
+// UNIC Tracker and NoiseRunner modules keep a ProTracker tag on layouts of
+// their own, and Mod's Grave writes "M.K." on 8-channel modules: each is told
+// apart before the module is read by its tag. A module from a pipe that may
+// be one of them is read from a temporary file.
+void read_protracker_family(RunState& state, const ModuleHead& head)
+{
+    const ProTrackerHead bytes(head.bytes);
+    if (read_unic_module(state, bytes) || read_noiserunner_module(state, bytes))
+        return;
+    if (may_be_wow_module(bytes)) {
+        make_seekable_from_its_start(state.input);
+        state.settings.wow_mode = fills_wow_size(bytes, input_size(state.input));
+    }
+    read_streamed_module(state);
+}
+
+}  // namespace
+
 void make_seekable_from_its_start(InputStream& input)
 {
     if (!input.seekable || input.start != 0)
         copy_to_temporary_file(input);
 }
-
-}  // namespace
 
 void decode_source_again(RunState& state, std::size_t index, std::vector<std::uint8_t>& wav)
 {
@@ -78,7 +96,7 @@ void read_any_module(RunState& state)
         make_seekable_from_its_start(input);
         read_scream_tracker_module(state);
     } else {
-        read_streamed_module(state);
+        read_protracker_family(state, head);
     }
 }
 

@@ -2,10 +2,13 @@
 // by its first 17 bytes and reads the ProTracker module itself. It only reads
 // forward, so the input may be a pipe.
 #include <algorithm>
+#include <array>
+#include <cmath>
 #include <cstring>
 
 #include "readers/protracker_format.h"
 #include "readers/readers.h"
+#include "readers/sample_conversion.h"
 #include "readers/source_sample.h"
 
 namespace trk2inst {
@@ -45,21 +48,86 @@ std::int32_t read_order_table_maximum(InputStream& input)
     return largest;
 }
 
-// The source sample ("=A"): the record's data as "w" writes them, cut to the
-// bytes the input holds.
-void read_protracker_sample_data(RunState& state, SampleSlot& slot, int slot_number)
+// The values a slot's data were read from.
+struct StoredValues {
+    std::int64_t frames = 0;  // values that the input holds
+    bool cut = false;         // the input ends inside the stored bytes
+    bool adpcm = false;
+};
+
+// Plain data, or under "=A" with ModPlug's mark "ADPCM" in front of them
+// packed to 4 bits a value: a table, then (2 * length + 1) / 2 bytes.
+StoredValues read_slot_values(InputStream& input, SampleSlot& slot, bool adpcm_marks, DecodeBuffers& buffers)
 {
-    const std::size_t arrived = read_sample_data(state.input, slot);
-    if (!state.settings.convert_samples || !slot.data)
-        return;
-    if (arrived < 2 * static_cast<std::size_t>(slot.length))
-        note_cut_sample(state, slot_number);
-    if (state.settings.source_need == SourceNeed::none)
-        return;
-    SourceShape source = record_source_shape(slot);
-    source.frames = static_cast<std::int64_t>(arrived);
-    describe_source(slot, source, true);
+    const std::size_t size = 2 * static_cast<std::size_t>(slot.length);
+    if (!adpcm_marks) {
+        const std::size_t arrived = read_sample_data(input, slot);
+        return {static_cast<std::int64_t>(arrived), arrived < size, false};
+    }
+    std::array<std::uint8_t, 5> mark{};
+    const std::size_t marked = read_block(input, mark.data(), mark.size());
+    if (marked == mark.size() && std::memcmp(mark.data(), "ADPCM", mark.size()) == 0) {
+        const std::int64_t start = input.position;
+        const auto count = static_cast<std::int64_t>(size);
+        const std::int64_t frames = read_adpcm_sample(input, count, size, false, buffers);
+        const SampleValues& values = buffers.channels[0];
+        for (std::size_t i = 0; i < size; ++i)
+            slot.data[i] = static_cast<std::uint8_t>(values[i] & 0xFF);
+        const std::int64_t stored = adpcm_stored_bytes(count);
+        return {frames, bytes_present(input, start, stored) < stored, true};
+    }
+    // Plain data: the five bytes are its first.
+    const std::size_t head = std::min(size, mark.size());
+    std::memcpy(slot.data.get(), mark.data(), head);
+    std::size_t arrived = std::min(marked, head);
+    if (size > head)
+        arrived += read_block(input, slot.data.get() + head, size - head);
+    else
+        skip_bytes(input, static_cast<std::int64_t>(head) - static_cast<std::int64_t>(mark.size()));
+    return {static_cast<std::int64_t>(arrived), arrived < size, false};
 }
+
+// His Master's NoiseTracker: the finetune byte is a signed f worth -f/16
+// semitone, -8 f in 1/128 semitone: the rate of that pitch, at least 1 Hz.
+std::uint32_t his_masters_rate(std::uint8_t finetune)
+{
+    const int pitch = -8 * static_cast<std::int8_t>(finetune);
+    const double rate = std::floor(8363.0 * std::exp2(pitch / 1536.0) + 0.5);
+    return rate < 1.0 ? 1u : static_cast<std::uint32_t>(rate);
+}
+
+}  // namespace
+
+void read_protracker_samples(RunState& state, int count, ProTrackerSampleRules rules)
+{
+    const bool convert = state.settings.convert_samples;
+    DecodeBuffers buffers;
+    for (int number = 1; number <= count; ++number) {
+        SampleSlot& slot = state.samples[static_cast<std::size_t>(number - 1)];
+        if (rules.his_masters && convert)
+            slot.voice.family = VoiceFamily::his_masters_noisetracker;
+        if (!convert || !slot.data) {
+            read_sample_data(state.input, slot);
+            continue;
+        }
+        // The source sample ("=A"): the record's data as "w" writes them, cut
+        // to the values the input holds, at the rate of their pitch.
+        const StoredValues stored = read_slot_values(state.input, slot, rules.adpcm_marks, buffers);
+        if (stored.cut)
+            note_cut_sample(state, number);
+        if (state.settings.source_need == SourceNeed::none)
+            continue;
+        SourceShape source = record_source_shape(slot);
+        source.frames = stored.frames;
+        if (stored.adpcm)
+            source.compression = SourceCompression::adpcm;
+        if (rules.his_masters)
+            source.rate = his_masters_rate(slot.finetune);
+        describe_source(slot, source, true);
+    }
+}
+
+namespace {
 
 // The tag's channel count and layout. Under "=A" a module whose tag is not
 // known may still be a 15-sample module, which has no tag: the four bytes
@@ -101,8 +169,9 @@ void read_protracker_module(RunState& state)
     summary.header_size += tag.bytes_after_tag;
     // 64 rows of 4 bytes per channel
     skip_bytes(input, std::int64_t{summary.channels} * 256 * summary.patterns);
-    for (int slot = 0; slot < protracker_samples; ++slot)
-        read_protracker_sample_data(state, state.samples[static_cast<std::size_t>(slot)], slot + 1);
+    const char* stored_tag = summary.format_tag.data();
+    const bool his_masters = std::strcmp(stored_tag, "M&K!") == 0 || std::strcmp(stored_tag, "FEST") == 0;
+    read_protracker_samples(state, protracker_samples, {true, his_masters});
 }
 
 }  // namespace
