@@ -300,5 +300,38 @@ INSTANTIATE_TEST_SUITE_P(
                   "", 1, record({0x0A, 0, 128, 1, 0, 0, 0, 0, 0x32, 0, 0}, build::filler(256, 1)), wav8(build::filler(256, 1)),
                   {source(1, 256, 8424, no_loop, plain, false)}}));
 
+// Past the record table the values are decoded again when they are written
+// (from a file) or kept (from a pipe), each coding as the reader decodes it.
+TEST(RealFiles, SamplesPastTheRecordTableKeepTheirCoding)
+{
+    std::vector<XmSample> samples(99, xm_sample("plain", {1}));
+    samples.push_back(xm_sample("stereo", {10, 2, 20, 2}, 0x20));
+    XmSample packed = xm_sample("packed", build::adpcm_pack(steps, {1, 2, 3}));
+    packed.length = 3;
+    packed.reserved = 0xAD;
+    samples.push_back(packed);
+    build::S3mSpec s3m;
+    s3m.instruments.resize(100);
+    s3m.instruments.back().length = 3;
+    s3m.instruments.back().pack = 4;
+    s3m.instruments.back().data = build::adpcm_pack(steps, {1, 2, 3});
+    const std::vector<std::tuple<Bytes, int, std::uint16_t, Bytes>> cases{
+        {xm({samples}), 100, 2, wav8({10, 20, 12, 22})},
+        {xm({samples}), 101, 1, wav8({1, 3, 6})},
+        {build::build_s3m(s3m), 100, 1, wav8({1, 3, 6})},
+    };
+    for (const auto& [module, slot, channels, data] : cases) {
+        const RunResult result = run_both({numbered("s", slot)}, module);
+        EXPECT_EQ(result.err, "");
+        for (const auto& [tag, payload] : riff_chunks(result.out)) {
+            if (tag == "fmt ") {
+                EXPECT_EQ(payload[2], channels) << slot;
+            } else if (tag == "data") {
+                EXPECT_EQ(payload, data) << slot;
+            }
+        }
+    }
+}
+
 }  // namespace
 }  // namespace trk2inst::test
