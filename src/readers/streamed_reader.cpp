@@ -28,24 +28,35 @@ bool read_extended_module_signature(InputStream& input)
            std::memcmp(head.data(), extended_module_signature, head.size()) == 0;
 }
 
-void read_protracker_sample_header(InputStream& input, SampleSlot& slot, int slot_number)
+// The header up to the tag, offsets from the module's start, as one read
+// gives it: title, 31 sample headers, song length, restart byte, orders.
+constexpr std::size_t header_before_tag = 1080;
+using HeaderBytes = std::array<std::uint8_t, header_before_tag>;
+
+unsigned u16be(const std::uint8_t* bytes)
 {
-    read_name(input, slot, name_length);
-    slot.length = read_u16be(input);  // in words
-    slot.finetune = read_u8(input);
-    slot.volume = read_u8(input);
-    slot.loop_start = read_u16be(input);   // in words
-    slot.loop_length = read_u16be(input);  // in words
+    return unsigned{bytes[0]} << 8 | bytes[1];
+}
+
+void parse_protracker_sample_header(const std::uint8_t* at, SampleSlot& slot, int slot_number)
+{
+    std::memcpy(slot.name.data(), at, name_length);
+    slot.name[name_length] = '\0';
+    slot.length = static_cast<std::int32_t>(u16be(at + 22));  // in words
+    slot.finetune = at[24];
+    slot.volume = at[25];
+    slot.loop_start = static_cast<std::int32_t>(u16be(at + 26));   // in words
+    slot.loop_length = static_cast<std::int32_t>(u16be(at + 28));  // in words
     allocate_sample_data(slot, slot_number);
 }
 
 // The pattern count is the largest entry of all 128, not only those in the song.
-std::int32_t read_order_table_maximum(InputStream& input)
+std::int32_t order_table_maximum(const HeaderBytes& header)
 {
-    std::uint8_t largest = 0;
-    for (int entry = 0; entry < 128; ++entry)
-        largest = std::max(largest, read_u8(input));
-    return largest;
+    unsigned largest = 0;
+    for (std::size_t entry = 952; entry < header_before_tag; ++entry)
+        largest = std::max<unsigned>(largest, header[entry]);
+    return static_cast<std::int32_t>(largest);
 }
 
 // The values a slot's data were read from.
@@ -55,36 +66,52 @@ struct StoredValues {
     bool adpcm = false;
 };
 
-// Plain data, or under "=A" with ModPlug's mark "ADPCM" in front of them
-// packed to 4 bits a value: a table, then (2 * length + 1) / 2 bytes.
+// Whether the data at the input's position begin with ModPlug's mark
+// "ADPCM"; the input then stands after it, else the slot holds the plain
+// data, of which `arrived` came from the input. A file's sample is read
+// whole at once and read again when it is packed; the front of a sample on
+// a pipe, or of one shorter than the mark, is looked at first.
+bool read_unless_marked(InputStream& input, SampleSlot& slot, std::size_t& arrived)
+{
+    constexpr char mark[] = "ADPCM";
+    constexpr std::size_t mark_size = sizeof mark - 1;
+    const std::size_t size = 2 * static_cast<std::size_t>(slot.length);
+    const std::int64_t start = input.position;
+    if (input.seekable && size >= mark_size) {
+        arrived = read_block(input, slot.data.get(), size);
+        const bool marked = arrived >= mark_size && std::memcmp(slot.data.get(), mark, mark_size) == 0;
+        if (marked)
+            seek_to(input, start + static_cast<std::int64_t>(mark_size));
+        return marked;
+    }
+    std::array<char, mark_size> front{};
+    if (read_block(input, front.data(), front.size()) == front.size() &&
+        std::memcmp(front.data(), mark, mark_size) == 0)
+        return true;
+    seek_to(input, start);
+    arrived = read_block(input, slot.data.get(), size);
+    return false;
+}
+
+// Plain data, or under "=A" with ModPlug's mark in front of them packed to 4
+// bits a value: a table, then (2 * length + 1) / 2 bytes.
 StoredValues read_slot_values(InputStream& input, SampleSlot& slot, bool adpcm_marks, DecodeBuffers& buffers)
 {
     const std::size_t size = 2 * static_cast<std::size_t>(slot.length);
-    if (!adpcm_marks) {
-        const std::size_t arrived = read_sample_data(input, slot);
+    std::size_t arrived = 0;
+    if (!adpcm_marks || !read_unless_marked(input, slot, arrived)) {
+        if (!adpcm_marks)
+            arrived = read_sample_data(input, slot);
         return {static_cast<std::int64_t>(arrived), arrived < size, false};
     }
-    std::array<std::uint8_t, 5> mark{};
-    const std::size_t marked = read_block(input, mark.data(), mark.size());
-    if (marked == mark.size() && std::memcmp(mark.data(), "ADPCM", mark.size()) == 0) {
-        const std::int64_t start = input.position;
-        const auto count = static_cast<std::int64_t>(size);
-        const std::int64_t frames = read_adpcm_sample(input, count, size, false, buffers);
-        const SampleValues& values = buffers.channels[0];
-        for (std::size_t i = 0; i < size; ++i)
-            slot.data[i] = static_cast<std::uint8_t>(values[i] & 0xFF);
-        const std::int64_t stored = adpcm_stored_bytes(count);
-        return {frames, bytes_present(input, start, stored) < stored, true};
-    }
-    // Plain data: the five bytes are its first.
-    const std::size_t head = std::min(size, mark.size());
-    std::memcpy(slot.data.get(), mark.data(), head);
-    std::size_t arrived = std::min(marked, head);
-    if (size > head)
-        arrived += read_block(input, slot.data.get() + head, size - head);
-    else
-        skip_bytes(input, static_cast<std::int64_t>(head) - static_cast<std::int64_t>(mark.size()));
-    return {static_cast<std::int64_t>(arrived), arrived < size, false};
+    const std::int64_t start = input.position;
+    const auto count = static_cast<std::int64_t>(size);
+    const std::int64_t frames = read_adpcm_sample(input, count, size, false, buffers);
+    const SampleValues& values = buffers.channels[0];
+    for (std::size_t i = 0; i < size; ++i)
+        slot.data[i] = static_cast<std::uint8_t>(values[i] & 0xFF);
+    const std::int64_t stored = adpcm_stored_bytes(count);
+    return {frames, bytes_present(input, start, stored) < stored, true};
 }
 
 // His Master's NoiseTracker: the finetune byte is a signed f worth -f/16
@@ -152,11 +179,13 @@ void read_protracker_module(RunState& state)
 {
     InputStream& input = state.input;
     ModuleSummary& summary = state.summary;
-    skip_bytes(input, 3);  // rest of the title
+    // After the 17 bytes that told it from an Extended Module.
+    HeaderBytes header{};
+    read_block(input, header.data() + signature_length, header.size() - signature_length);
     for (int slot = 0; slot < protracker_samples; ++slot)
-        read_protracker_sample_header(input, state.samples[static_cast<std::size_t>(slot)], slot + 1);
-    skip_bytes(input, 2);  // song length, restart position
-    summary.patterns = read_order_table_maximum(input);
+        parse_protracker_sample_header(header.data() + 20 + 30 * slot, state.samples[static_cast<std::size_t>(slot)],
+                                       slot + 1);
+    summary.patterns = order_table_maximum(header);
     const ProTrackerTag tag = read_format_tag(state);
     if (tag.channels == 0)
         return;  // read as a 15-sample module

@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <vector>
+#include <memory>
 
 #include "readers/protracker_format.h"
 #include "readers/readers.h"
@@ -41,17 +41,29 @@ unsigned u16be(const std::uint8_t* bytes)
     return unsigned{bytes[0]} << 8 | bytes[1];
 }
 
-// 0, or 0x20 to 0x7F.
-bool is_text(const std::uint8_t* bytes, std::size_t size)
+// Each of the 20 bytes at `at` is 0, or 0x20 to 0x7F. Every module with the
+// tag goes through this, so it looks at eight bytes at a time: a byte is
+// neither when its top bit is set, or when it is not 0 and below 0x20. The
+// 24 bytes loaded lie inside the header: the last four are masked off.
+bool is_text(const std::uint8_t* at)
 {
-    return std::all_of(bytes, bytes + size,
-                       [](std::uint8_t byte) { return byte == 0 || (byte >= 0x20 && byte <= 0x7F); });
+    constexpr std::uint64_t top = 0x8080808080808080u;
+    std::uint64_t odd = 0;
+    for (std::size_t word = 0; word < 3; ++word) {
+        std::uint64_t x = 0;
+        std::memcpy(&x, at + 8 * word, 8);
+        if (word == 2)
+            x &= 0xFFFFFFFFu;  // bytes 16 to 19, little-endian
+        const std::uint64_t low = x & ~top;  // no carry leaves a byte below
+        odd |= (x & top) | (~(low + 0x6060606060606060u) & (low + 0x7F7F7F7F7F7F7F7Fu) & top);
+    }
+    return odd == 0;
 }
 
+// The fields but the name.
 UnicSample parse_sample(const std::uint8_t* at)
 {
     UnicSample sample;
-    std::memcpy(sample.name.data(), at, unic_name_length);
     sample.finetune = static_cast<std::int16_t>(u16be(at + 20));
     sample.length = u16be(at + 22);
     sample.zero = at[24];
@@ -71,21 +83,32 @@ bool sample_fits(const UnicSample& s)
     return s.length >= s.loop_start + s.loop_length;
 }
 
-// The tests on the header alone: tag, text, samples, song and orders.
+// Every order entry below 128, and those after the song (and one more) 0;
+// the patterns are the largest entry + 1.
+bool orders_fit(const std::uint8_t* orders, unsigned song_length, int& patterns)
+{
+    unsigned largest = 0;
+    unsigned after = 0;
+    for (unsigned i = 0; i < 128; ++i) {
+        largest = std::max<unsigned>(largest, orders[i]);
+        after |= i > song_length ? orders[i] : 0u;
+    }
+    patterns = static_cast<int>(largest) + 1;
+    return largest < 128 && after == 0;
+}
+
+// The tests on the header alone: tag, samples, song, orders, then text.
 bool parse_unic_header(ProTrackerHead head, UnicHeader& header)
 {
     const std::uint8_t* tag = head.data() + 1080;
     if (std::memcmp(tag, "M.K.", 4) != 0 && std::memcmp(tag, "UNIC", 4) != 0 &&
         std::memcmp(tag, "\0\0\0\0", 4) != 0)
         return false;
-    if (!is_text(head.data(), 20))
-        return false;  // the title
     unsigned total_words = 0;
     for (int i = 0; i < unic_samples; ++i) {
-        const std::uint8_t* at = head.data() + 20 + 30 * i;
         UnicSample& sample = header.samples[static_cast<std::size_t>(i)];
-        sample = parse_sample(at);
-        if (!is_text(at, unic_name_length) || !sample_fits(sample))
+        sample = parse_sample(head.data() + 20 + 30 * i);
+        if (!sample_fits(sample))
             return false;
         total_words += sample.length;
         if (sample.length > 0)
@@ -93,25 +116,28 @@ bool parse_unic_header(ProTrackerHead head, UnicHeader& header)
     }
     const unsigned song_length = head[950];
     const std::uint8_t* orders = head.data() + 952;
-    if (2 * total_words < 256 || song_length < 1 || song_length > 127)
+    if (2 * total_words < 256 || song_length < 1 || song_length > 127 ||
+        !orders_fit(orders, song_length, header.patterns))
         return false;
-    for (unsigned i = 0; i < 128; ++i)
-        if (orders[i] >= 128 || (i > song_length && orders[i] != 0))
-            return false;
-    header.patterns = *std::max_element(orders, orders + 128) + 1;
-    return true;
+    bool text = is_text(head.data());  // the title
+    for (int i = 0; i < unic_samples; ++i) {
+        const std::uint8_t* name = head.data() + 20 + 30 * i;
+        text = text && is_text(name);
+        std::memcpy(header.samples[static_cast<std::size_t>(i)].name.data(), name, unic_name_length);
+    }
+    return text;
 }
 
 // Byte 0: note in bits 0 to 5, the sample number's bits 4 and 5 in bits 6
 // and 7; byte 1: its bits 0 to 3, then the effect; byte 2: the parameter.
 // Every cell must make sense, and the patterns must hold notes and samples.
-bool unic_patterns_fit(const std::vector<std::uint8_t>& patterns, int last_with_data)
+bool unic_patterns_fit(const std::uint8_t* patterns, std::size_t size, int last_with_data)
 {
     static constexpr std::array<std::uint8_t, unic_pattern_size> empty{};
     int notes = 0;
     bool some_sample = false;
-    for (std::size_t start = 0; start < patterns.size(); start += unic_pattern_size) {
-        const std::uint8_t* pattern = patterns.data() + start;
+    for (std::size_t start = 0; start < size; start += unic_pattern_size) {
+        const std::uint8_t* pattern = patterns + start;
         if (std::memcmp(pattern, empty.data(), empty.size()) == 0)
             continue;  // empty cells fit, and add nothing
         for (const std::uint8_t* cell = pattern; cell < pattern + unic_pattern_size; cell += 3) {
@@ -157,13 +183,12 @@ bool read_unic_module(RunState& state, ProTrackerHead head)
     InputStream& input = state.input;
     make_seekable_from_its_start(input);
     const std::int64_t patterns_end = protracker_header_size + unic_pattern_size * header.patterns;
-    std::vector<std::uint8_t> patterns;
-    if (bytes_present(input, input.start, patterns_end) == patterns_end) {
-        patterns.resize(static_cast<std::size_t>(patterns_end - protracker_header_size));
-        seek_to(input, input.start + protracker_header_size);
-        read_block(input, patterns.data(), patterns.size());
-    }
-    if (patterns.empty() || !unic_patterns_fit(patterns, header.last_with_data)) {
+    const auto size = static_cast<std::size_t>(patterns_end - protracker_header_size);
+    // Not zeroed: the read fills every byte.
+    const auto patterns = std::make_unique_for_overwrite<std::uint8_t[]>(size);
+    seek_to(input, input.start + protracker_header_size);
+    const bool present = read_block(input, patterns.get(), size) == size;
+    if (!present || !unic_patterns_fit(patterns.get(), size, header.last_with_data)) {
         seek_to(input, input.start);
         return false;
     }
