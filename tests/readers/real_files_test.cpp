@@ -333,5 +333,40 @@ TEST(RealFiles, SamplesPastTheRecordTableKeepTheirCoding)
     }
 }
 
+// One field away from a quirk, a module reads as it always did.
+TEST(RealFiles, NearMissesReadAsToday)
+{
+    const auto patched = [](Bytes module, std::size_t at, std::uint8_t value) {
+        module.at(at) = value;
+        return module;
+    };
+    Bytes wow_longer = mod_wow();
+    wow_longer.push_back(0);
+    Bytes wow_shorter = mod_wow();
+    wow_shorter.resize(wow_shorter.size() - 2);
+    XmSample wide = xm_sample("wide", Bytes(8, 0), 0x10);
+    wide.reserved = 0xAD;
+    build::S3mSpec s3m;
+    s3m.instruments.resize(1);
+    s3m.instruments[0].length = 4;
+    s3m.instruments[0].pack = 4;
+    s3m.instruments[0].flags = 2;  // stereo
+    const std::vector<std::pair<Bytes, std::string>> cases{
+        {patched(unic(), 21, 0x1F), "Unexpected format tag: UNIC"},       // a control byte in a name
+        {patched(unic(), 22, 0xE9), "Unexpected format tag: UNIC"},       // a byte above 0x7F
+        {patched(unic(), 1084 + 45, 0), "Unexpected format tag: UNIC"},  // 15 notes
+        {patched(mod_wow(), 45, 63), "Format: M.K.\nChannels: 4\n"},     // a volume of 63
+        {wow_longer, "Format: WOW!\n"},                                   // an odd last byte
+        {wow_shorter, "Format: M.K.\n"},
+        {patched(noiserunner(), 1087, 1), "Format: M.K.\n"},             // a cell's sample byte
+        {xm({{wide}}), "\"bits\": 16"},                                   // ADPCM is 8-bit mono
+        {build::build_s3m(s3m), "\"channels\": 2"},
+    };
+    for (const auto& [module, expected] : cases) {
+        const RunResult result = run_both({"i", "j"}, module);
+        EXPECT_NE((text_of(result.out) + result.err).find(expected), std::string::npos) << expected;
+    }
+}
+
 }  // namespace
 }  // namespace trk2inst::test
