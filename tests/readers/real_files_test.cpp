@@ -145,7 +145,7 @@ Bytes s3m_adpcm_cut()
     build::S3mSpec layout;
     layout.instruments = {packed};
     Bytes module = build::build_s3m(layout);
-    build::fit_to(module, module.size() - 2);
+    module.erase(module.end() - 2, module.end());
     return module;
 }
 
@@ -343,7 +343,7 @@ TEST(RealFiles, NearMissesReadAsToday)
     Bytes wow_longer = mod_wow();
     wow_longer.push_back(0);
     Bytes wow_shorter = mod_wow();
-    wow_shorter.resize(wow_shorter.size() - 2);
+    wow_shorter.erase(wow_shorter.end() - 2, wow_shorter.end());
     XmSample wide = xm_sample("wide", Bytes(8, 0), 0x10);
     wide.reserved = 0xAD;
     build::S3mSpec s3m;
