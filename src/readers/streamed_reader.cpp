@@ -99,11 +99,13 @@ StoredValues read_slot_values(InputStream& input, SampleSlot& slot, bool adpcm_m
 {
     const std::size_t size = 2 * static_cast<std::size_t>(slot.length);
     std::size_t arrived = 0;
-    if (!adpcm_marks || !read_unless_marked(input, slot, arrived)) {
-        if (!adpcm_marks)
-            arrived = read_sample_data(input, slot);
+    bool marked = false;
+    if (adpcm_marks)
+        marked = read_unless_marked(input, slot, arrived);
+    else
+        arrived = read_sample_data(input, slot);
+    if (!marked)
         return {static_cast<std::int64_t>(arrived), arrived < size, false};
-    }
     const std::int64_t start = input.position;
     const auto count = static_cast<std::int64_t>(size);
     const std::int64_t frames = read_adpcm_sample(input, count, size, false, buffers);
