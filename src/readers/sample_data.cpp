@@ -67,10 +67,13 @@ std::size_t read_present_bytes(InputStream& input, std::int64_t count, std::vect
 {
     constexpr std::int64_t chunk = 1 << 20;
     const std::int64_t start = input.position;
+    // Where the input's end is known, no more room is made than it holds:
+    // a module of many short samples past its end claims much.
+    const std::int64_t present = bytes_present(input, start, count);
     out.clear();
     std::size_t arrived = 0;
-    while (static_cast<std::int64_t>(arrived) < count) {
-        const auto want = static_cast<std::size_t>(std::min(chunk, count - static_cast<std::int64_t>(arrived)));
+    while (static_cast<std::int64_t>(arrived) < present) {
+        const auto want = static_cast<std::size_t>(std::min(chunk, present - static_cast<std::int64_t>(arrived)));
         out.resize(arrived + want);
         const std::size_t got = read_block(input, out.data() + arrived, want);
         arrived += got;
