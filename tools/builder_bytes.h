@@ -34,6 +34,10 @@ bool write_file(const std::string& path, const Bytes& bytes);
 // A recognisable filler: byte i is (seed + i * 7) mod 256.
 Bytes filler(std::size_t size, unsigned seed);
 
+// ModPlug's 4-bit ADPCM as stored: the 16-byte table of signed steps, then
+// the step indexes two a byte, the first in the low nibble.
+Bytes adpcm_pack(const std::array<std::int8_t, 16>& table, const std::vector<std::uint8_t>& steps);
+
 // Overwrite the little-endian number at `offset`, which the buffer holds.
 void patch_u16le(Bytes& out, std::size_t offset, unsigned value);
 void patch_u32le(Bytes& out, std::size_t offset, std::uint32_t value);

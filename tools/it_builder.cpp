@@ -26,7 +26,8 @@ void put_it_header(Bytes& out, const ItSpec& layout, std::uint16_t sample_count)
     put_u16le(out, 0);  // no song message
     for (unsigned value : {128u, 48u, 6u, unsigned{layout.tempo}, 128u, 0u})  // volumes, speed, tempo, separation
         put_u8(out, value);
-    fit_to(out, 0x40);
+    fit_to(out, 0x3C);
+    put_u32le(out, layout.edit_timer);
     for (unsigned channel = 0; channel < 64; ++channel)
         put_u8(out, 32);  // pan: centre
     for (unsigned channel = 0; channel < 64; ++channel)

@@ -58,6 +58,7 @@ struct ItSpec {
     std::uint16_t instrument_count = 0;  // with instruments: their count when this is 0
     std::uint16_t created_with = 0x0214;  // Cwt/v
     std::uint16_t compatible_with = 0x0214;
+    std::uint32_t edit_timer = 0;  // at 0x3C: Impulse Tracker from 2.07 keeps one, other trackers 0
     std::optional<std::uint16_t> sample_count;
     std::vector<ItSample> samples;
     std::vector<Bytes> patterns;  // packed rows of 64-row patterns

@@ -80,6 +80,16 @@ Bytes filler(std::size_t size, unsigned seed)
     return bytes;
 }
 
+Bytes adpcm_pack(const std::array<std::int8_t, 16>& table, const std::vector<std::uint8_t>& steps)
+{
+    Bytes out;
+    for (std::int8_t step : table)
+        put_u8(out, static_cast<std::uint8_t>(step));
+    for (std::size_t i = 0; i < steps.size(); i += 2)
+        put_u8(out, (steps[i] & 0x0Fu) | (i + 1 < steps.size() ? (steps[i + 1] & 0x0Fu) << 4 : 0u));
+    return out;
+}
+
 void patch_u16le(Bytes& out, std::size_t offset, unsigned value)
 {
     out[offset] = static_cast<std::uint8_t>(value & 0xFF);

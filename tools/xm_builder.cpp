@@ -16,7 +16,7 @@ void put_xm_header(Bytes& out, const XmSpec& layout)
     put_text(out, layout.name, 20);
     put_u8(out, 0x1A);
     put_text(out, "module builder", 20);
-    put_u16le(out, 0x0104);
+    put_u16le(out, layout.version);
     const std::size_t start = out.size();  // 60: the header size counts from here
     put_u32le(out, layout.header_size);
     put_u16le(out, 1);  // song length
@@ -31,14 +31,19 @@ void put_xm_header(Bytes& out, const XmSpec& layout)
     fit_to(out, start + layout.header_size);
 }
 
-void put_xm_pattern(Bytes& out, const XmPattern& pattern)
+void put_xm_pattern(Bytes& out, const XmPattern& pattern, std::uint16_t version)
 {
     const std::size_t start = out.size();
-    put_u32le(out, pattern.header_length);
+    const bool short_header = version == 0x0102;
+    const std::uint32_t header_length = short_header && pattern.header_length == 9 ? 8 : pattern.header_length;
+    put_u32le(out, header_length);
     put_u8(out, 0);  // packing type
-    put_u16le(out, pattern.rows);
+    if (short_header)
+        put_u8(out, pattern.rows - 1u);
+    else
+        put_u16le(out, pattern.rows);
     put_u16le(out, static_cast<unsigned>(pattern.packed.size()));
-    fit_to(out, start + pattern.header_length);
+    fit_to(out, start + header_length);
     append(out, pattern.packed);
 }
 
@@ -53,7 +58,7 @@ void put_xm_sample_header(Bytes& out, const XmSample& sample, std::uint32_t head
     put_u8(out, sample.type);
     put_u8(out, sample.panning);
     put_u8(out, static_cast<std::uint8_t>(sample.relative_note));
-    put_u8(out, 0);  // reserved
+    put_u8(out, sample.reserved);
     put_text(out, sample.name, 22);
     fit_to(out, start + header_size);
 }
@@ -79,7 +84,9 @@ void put_xm_instrument_fields(Bytes& out, const XmInstrument& instrument)
     fit_to(out, out.size() + 22);  // reserved
 }
 
-void put_xm_instrument(Bytes& out, const XmInstrument& instrument)
+// The header and sample headers; the data follow them with data_too.
+void put_xm_instrument(Bytes& out, const XmInstrument& instrument, std::optional<std::uint32_t> header_size_field,
+                       bool data_too)
 {
     const std::size_t start = out.size();
     const std::uint16_t count =
@@ -89,14 +96,15 @@ void put_xm_instrument(Bytes& out, const XmInstrument& instrument)
     put_u8(out, 0);  // type
     put_u16le(out, count);
     if (count > 0) {
-        put_u32le(out, instrument.sample_header_size);
+        put_u32le(out, header_size_field.value_or(instrument.sample_header_size));
         put_xm_instrument_fields(out, instrument);
     }
     fit_to(out, start + instrument.size.value_or(count > 0 ? 263u : 29u));
     for (const XmSample& sample : instrument.samples)
         put_xm_sample_header(out, sample, instrument.sample_header_size);
-    for (const XmSample& sample : instrument.samples)
-        append(out, xm_sample_data(sample));
+    if (data_too)
+        for (const XmSample& sample : instrument.samples)
+            append(out, xm_sample_data(sample));
 }
 
 }  // namespace
@@ -105,10 +113,19 @@ Bytes build_xm(const XmSpec& layout)
 {
     Bytes out;
     put_xm_header(out, layout);
+    const bool data_last = layout.version == 0x0102 || layout.version == 0x0103;
+    if (data_last)
+        for (const XmInstrument& instrument : layout.instruments)
+            put_xm_instrument(out, instrument, layout.header_size_field, false);
     for (const XmPattern& pattern : layout.patterns)
-        put_xm_pattern(out, pattern);
-    for (const XmInstrument& instrument : layout.instruments)
-        put_xm_instrument(out, instrument);
+        put_xm_pattern(out, pattern, layout.version);
+    for (const XmInstrument& instrument : layout.instruments) {
+        if (!data_last)
+            put_xm_instrument(out, instrument, layout.header_size_field, true);
+        else
+            for (const XmSample& sample : instrument.samples)
+                append(out, xm_sample_data(sample));
+    }
     return out;
 }
 

@@ -16,6 +16,7 @@ struct XmSample {
     std::uint8_t type = 0;
     std::uint8_t panning = 128;
     std::int8_t relative_note = 0;
+    std::uint8_t reserved = 0;  // byte 17: 0xAD marks ModPlug's ADPCM
     std::string name;
     std::optional<Bytes> data;  // as stored (delta-coded); default: filler of `length` bytes
 };
@@ -49,7 +50,12 @@ struct XmPattern {
     Bytes packed;
 };
 
+// Versions 1.02 and 1.03 put the instruments and their sample headers before
+// the patterns and every sample's data after them; 1.02's pattern header is
+// 8 bytes with a row count byte (rows - 1), and a header_length of 9 is
+// written as 8.
 struct XmSpec {
+    std::uint16_t version = 0x0104;
     std::string name = "test module";
     std::uint32_t header_size = 276;
     std::uint16_t channels = 8;
@@ -58,6 +64,9 @@ struct XmSpec {
     std::vector<XmPattern> patterns;
     std::vector<XmInstrument> instruments;
     std::uint16_t tempo = 125;  // beats per minute
+    // Written as every instrument's "sample header size" (+29), whatever
+    // size its headers have; default: their size.
+    std::optional<std::uint32_t> header_size_field;
 };
 
 Bytes build_xm(const XmSpec& layout);

@@ -218,6 +218,12 @@ void warn_of_cut_data(const RunState& state)
                      state.first_cut_sample);
 }
 
+void warn_of_samples_not_decoded(const RunState& state)
+{
+    const std::string warning = not_decoded_warning(state.not_decoded);
+    std::fputs(warning.c_str(), state.err);
+}
+
 // Only the commands that give out every sample and instrument can fall short.
 void warn_of_left_out(const RunState& state)
 {
@@ -243,6 +249,7 @@ int run_command_line(RunState& state, std::span<const char* const> args)
         state.settings.record_data_needed = record_data_needed(commands);
         const std::size_t first_command = load_module(state, args);
         warn_of_cut_data(state);
+        warn_of_samples_not_decoded(state);
         warn_of_left_out(state);
         for (std::size_t i = first_command; i < args.size(); ++i)
             run_command(state, args[i]);

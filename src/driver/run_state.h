@@ -87,7 +87,15 @@ struct SourceSample {
 };
 
 // How a slot's module gives the pitch and panning of its sample.
-enum class VoiceFamily : std::uint8_t { protracker, extended_module, scream_tracker, impulse_tracker };
+// His Master's NoiseTracker: a ProTracker sample whose finetune byte is a
+// signed count of sixteenths of a semitone, downwards.
+enum class VoiceFamily : std::uint8_t {
+    protracker,
+    extended_module,
+    scream_tracker,
+    impulse_tracker,
+    his_masters_noisetracker,
+};
 
 // What an instrument takes of a slot's sample besides its data ("z", "j"),
 // as the module stores it.
@@ -255,6 +263,9 @@ struct RunState {
     // "=A": the first sample whose data the input ends inside; 0 for none.
     int first_cut_sample = 0;
     LeftOut left_out;
+    // "=A": samples stored in a form that is not decoded (Ogg Vorbis, a file
+    // outside the module, FM registers), which have no data.
+    std::vector<int> not_decoded;
 };
 
 // "=A": the input ends inside the data of the sample (numbered from 1).
@@ -275,9 +286,13 @@ SampleSlot& sample_entry(RunState& state, int number);
 void note_claimed_samples(RunState& state, std::int64_t claimed);
 void note_claimed_instruments(RunState& state, std::int64_t claimed, bool with_their_samples);
 void note_header_past_end(RunState& state, int sample_number);
+// The sample's data are stored in a form that is not decoded.
+void note_not_decoded(RunState& state, int sample_number);
 
 // The one line that says what was left out and why; empty when nothing was.
 std::string left_out_warning(const LeftOut& left_out);
+// The one line that names the samples not decoded, in order; empty for none.
+std::string not_decoded_warning(std::vector<int> samples);
 
 // A fatal error: the message goes to standard error and the run ends with
 // status 1. The message may hold a zero byte (a "%c" of a zero character).

@@ -44,9 +44,28 @@ void note_header_past_end(RunState& state, int sample_number)
     ++left_out.headers_past_end;
 }
 
+void note_not_decoded(RunState& state, int sample_number)
+{
+    state.not_decoded.push_back(sample_number);
+}
+
 }  // namespace trk2inst
 
 namespace trk2inst {
+
+std::string not_decoded_warning(std::vector<int> samples)
+{
+    if (samples.empty())
+        return {};
+    std::sort(samples.begin(), samples.end());
+    samples.erase(std::unique(samples.begin(), samples.end()), samples.end());
+    std::string numbers;
+    for (const int number : samples)
+        numbers += (numbers.empty() ? "" : ", ") + std::to_string(number);
+    return "Warning: samples " + numbers +
+           " are stored in a form that is not decoded (Ogg Vorbis, a file outside the module, FM registers);"
+           " they have no data.\n";
+}
 
 std::string left_out_warning(const LeftOut& left_out)
 {

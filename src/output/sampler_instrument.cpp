@@ -40,6 +40,11 @@ double exact_rate(const SampleSlot& slot, double wav_rate)
         const int nibble = slot.finetune & 0x0F;
         return reference_rate * std::exp2((slot.note + (nibble >= 8 ? nibble - 16 : nibble) / 8.0) / 12.0);
     }
+    case VoiceFamily::his_masters_noisetracker: {
+        // A signed finetune byte f, worth -f/16 semitone.
+        const auto fine = static_cast<std::int8_t>(slot.finetune);
+        return reference_rate * std::exp2(-fine / 192.0);
+    }
     case VoiceFamily::extended_module: {
         const auto fine = static_cast<std::int8_t>(ft_nibbles(slot.finetune));  // 1/128 semitone
         return reference_rate * std::exp2((slot.note + fine / 128.0) / 12.0);

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "readers/module_head.h"
+#include "readers/protracker_format.h"
 #include "readers/readers.h"
 #include "readers/stored_sample.h"
 
@@ -22,11 +23,31 @@ bool is_octamed(const ModuleHead& head)
     return false;
 }
 
+// UNIC Tracker and NoiseRunner modules keep a ProTracker tag on layouts of
+// their own, and Mod's Grave writes "M.K." on 8-channel modules: each is told
+// apart before the module is read by its tag. A module from a pipe that may
+// be one of them is read from a temporary file.
+void read_protracker_family(RunState& state, const ModuleHead& head)
+{
+    const ProTrackerHead bytes(head.bytes.data(), protracker_header_size);
+    if (read_unic_module(state, bytes) || read_noiserunner_module(state, bytes))
+        return;
+    if (may_be_wow_module(bytes)) {
+        make_seekable_from_its_start(state.input);
+        state.settings.wow_mode = fills_wow_size(bytes, input_size(state.input));
+    }
+    read_streamed_module(state);
+}
+
+}  // namespace
+
 void make_seekable_from_its_start(InputStream& input)
 {
     if (!input.seekable || input.start != 0)
         copy_to_temporary_file(input);
 }
+
+namespace {
 
 using ModuleReader = void (*)(RunState&);
 
@@ -130,7 +151,7 @@ void read_by_head(RunState& state, const ModuleHead& head)
         make_seekable_from_its_start(input);
         later(state);
     } else {
-        read_streamed_module(state);
+        read_protracker_family(state, head);
     }
 }
 

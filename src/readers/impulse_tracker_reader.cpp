@@ -38,11 +38,16 @@ constexpr unsigned big_endian = 0x02;
 constexpr unsigned delta_values = 0x04;  // compressed: the IT 2.15 variant
 constexpr unsigned byte_delta = 0x08;
 constexpr unsigned adpcm = 0xFF;
-constexpr std::int64_t adpcm_table_size = 16;
+// Values OpenMPT gives Cvt for samples that the module does not hold as data.
+constexpr unsigned fm_registers = 0x40;  // an FM instrument's twelve register bytes
+constexpr unsigned outside_file = 0x80;  // the name of a file outside the module
 
 struct ItModule {
     std::int64_t file_size = 0;
     bool stereo_allowed = false;  // older versions left the stereo flag on mono data
+    // Impulse Tracker clears the "sample present" flag of a deleted sample but
+    // keeps its length; other trackers left the flag clear on samples they play.
+    bool present_flag_holds = true;
     DecodeBuffers buffers;
 };
 
@@ -129,19 +134,6 @@ void decode_uncompressed(const std::vector<std::uint8_t>& bytes, unsigned conver
     }
 }
 
-// ModPlug's 4-bit ADPCM: a table of 16 signed steps, then two indexes a byte,
-// low nibble first, summed from 0. Each channel has (length + 1) / 2 bytes.
-void decode_adpcm(const std::array<std::uint8_t, adpcm_table_size>& table,
-                  const std::vector<std::uint8_t>& bytes, std::int16_t* out, std::size_t count)
-{
-    std::uint8_t sum = 0;
-    for (std::size_t i = 0; i < count; ++i) {
-        const unsigned nibble = (bytes[i / 2] >> (4 * (i & 1))) & 0x0F;
-        sum = static_cast<std::uint8_t>(sum + table[nibble]);
-        out[i] = static_cast<std::int8_t>(sum);
-    }
-}
-
 // A value whose bytes are not all inside the file is 0.
 void zero_values_past_the_end(std::int64_t present, SampleValues& out)
 {
@@ -162,7 +154,7 @@ ItValuesRead read_uncompressed(InputStream& input, ItModule& module, const ItSam
     const bool is_adpcm = shape.bits == 8 && header.convert == adpcm;
     const std::int64_t width = shape.bits / 8;
     const std::int64_t channel_bytes = is_adpcm ? (shape.length + 1) / 2 : shape.length * width;
-    std::array<std::uint8_t, adpcm_table_size> table{};
+    AdpcmTable table{};
     std::int64_t first_channel = header.data_offset;
     if (is_adpcm) {
         seek_to(input, first_channel);
@@ -186,7 +178,7 @@ ItValuesRead read_uncompressed(InputStream& input, ItModule& module, const ItSam
         seek_to(input, offset);
         read_block(input, bytes.data(), bytes.size());
         if (is_adpcm)
-            decode_adpcm(table, bytes, out.data(), count);
+            decode_adpcm(table, bytes.data(), out.data(), count);
         else
             decode_uncompressed(bytes, header.convert, shape.bits, out.data(), count);
         zero_values_past_the_end(present, out);
@@ -267,10 +259,17 @@ void read_sample(RunState& state, ItModule& module, std::uint32_t pointer, std::
     InputStream& input = state.input;
     SampleSlot& slot = state.samples[index];
     ItSampleHeader header;
-    if (!read_sample_header_at(input, module, pointer, slot, header) || (header.flags & has_data) == 0)
+    if (!read_sample_header_at(input, module, pointer, slot, header))
+        return;
+    const bool present = (header.flags & has_data) != 0 || (!module.present_flag_holds && header.length > 0);
+    if (!present)
         return;  // without data the slot keeps its name and volume
-    set_pitch(slot, header.c5speed);
     const int slot_number = static_cast<int>(index) + 1;
+    if ((header.convert == fm_registers || header.convert == outside_file) && header.length > 0) {
+        note_not_decoded(state, slot_number);
+        return;  // no values in the module: as a sample without data
+    }
+    set_pitch(slot, header.c5speed);
     const SampleShape shape = shape_of(header, module.stereo_allowed);
     const auto kept = has_record_slot(slot_number) ? static_cast<std::size_t>(values_to_keep(shape)) : 0;
     const bool whole_source = state.settings.source_need != SourceNeed::none;
@@ -287,12 +286,25 @@ void read_sample(RunState& state, ItModule& module, std::uint32_t pointer, std::
     keep_source_values(state, slot, channels[0], channels[1], pointer, true);
 }
 
+// Cwt from 1.00 to 2.17, no OpenMPT 1.17 Cmwt, and from 2.07 on an edit
+// timer at 0x3C, which the trackers that write those Cwt values leave 0.
+bool made_by_impulse_tracker(std::uint16_t created_with, std::uint16_t compatible_with, std::uint32_t edit_timer)
+{
+    return created_with >= 0x0100 && created_with <= 0x0217 && (created_with < 0x0207 || edit_timer != 0) &&
+           compatible_with != 0x0888;
+}
+
 ItModule open_module(InputStream& input)
 {
     ItModule module;
     module.file_size = input_size(input);
     seek_to(input, 0x28);
-    module.stereo_allowed = read_u16le(input) >= stereo_since_version;  // created with
+    const std::uint16_t created_with = read_u16le(input);     // Cwt
+    const std::uint16_t compatible_with = read_u16le(input);  // Cmwt
+    seek_to(input, 0x3C);
+    const std::uint32_t edit_timer = read_u32le(input);
+    module.stereo_allowed = created_with >= stereo_since_version;
+    module.present_flag_holds = made_by_impulse_tracker(created_with, compatible_with, edit_timer);
     return module;
 }
 

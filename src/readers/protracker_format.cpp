@@ -153,6 +153,27 @@ bool plausible_soundtracker_module(const SoundtrackerHeader& header, const std::
            soundtracker_pattern_score(first_pattern) <= 16;
 }
 
+bool may_be_wow_module(ProTrackerHead head)
+{
+    if (!tag_is(reinterpret_cast<const char*>(head.data()) + 1080, "M.K.") || head[951] != 0)
+        return false;  // 951: the restart byte
+    for (int i = 0; i < 31; ++i) {
+        const std::uint8_t* sample = head.data() + 20 + 30 * i;
+        if (u16be(sample + 22) > 0 && (sample[24] != 0 || sample[25] != 64))
+            return false;  // the length in words, then finetune and volume
+    }
+    return true;
+}
+
+bool fills_wow_size(ProTrackerHead head, std::int64_t file_size)
+{
+    const std::int64_t patterns = *std::max_element(head.begin() + 952, head.begin() + 1080) + 1;
+    std::int64_t size = protracker_header_size + 2048 * patterns;
+    for (int i = 0; i < 31; ++i)
+        size += 2 * std::int64_t{u16be(head.data() + 20 + 30 * i + 22)};
+    return (file_size & ~std::int64_t{1}) == size;
+}
+
 int highest_song_pattern(const SoundtrackerHeader& header)
 {
     const auto song_end = header.orders.begin() + std::min<int>(header.song_length, 128);

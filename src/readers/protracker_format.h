@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <span>
 
 namespace trk2inst {
 
@@ -23,6 +24,18 @@ std::optional<ProTrackerTag> recognise_protracker_tag(const char* tag, bool wow_
 
 // All four bytes printable (0x20 to 0x7E): the tag of a 31-sample module, known or not.
 bool tag_is_text(const char* tag);
+
+// The header of a 31-sample module: title, sample headers, song length,
+// restart byte, orders and tag.
+inline constexpr std::int64_t protracker_header_size = 1084;
+using ProTrackerHead = std::span<const std::uint8_t, protracker_header_size>;
+
+// Mod's Grave converts 669 modules to 8-channel modules tagged "M.K.": its
+// restart byte is 0, and every sample with data has finetune 0 and volume 64.
+bool may_be_wow_module(ProTrackerHead head);
+// And the file is exactly as long as 8-channel patterns and the samples
+// make it (an odd last byte aside).
+bool fills_wow_size(ProTrackerHead head, std::int64_t file_size);
 
 // The 15-sample module.
 inline constexpr std::int64_t soundtracker_header_size = 600;

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "driver/run_state.h"
@@ -20,6 +21,27 @@ std::int32_t decode_format_tag(std::array<char, 5>& tag, bool wow_mode);
 // "=A", for a module whose tag is not known: reads it as a 15-sample module
 // from its start when it is one; false, storing nothing, when it is not.
 bool read_soundtracker_module(RunState& state);
+
+// What the ProTracker family's samples may be besides plain data ("=A").
+struct ProTrackerSampleRules {
+    bool adpcm_marks = false;  // ModPlug's "ADPCM" in front of packed data
+    bool his_masters = false;  // the finetune byte of His Master's NoiseTracker
+};
+
+// Reads the data of samples 1 to `count` one after another, 2 * length bytes
+// each as their headers give them; under "=A" with their source samples.
+void read_protracker_samples(RunState& state, int count, ProTrackerSampleRules rules);
+
+// "=A": a UNIC Tracker or NoiseRunner module, which keep a ProTracker tag on
+// a layout of their own, is read from its first 1,084 bytes and what follows
+// them; false, storing nothing and standing at the module's start, when the
+// module is not one.
+bool read_unic_module(RunState& state, std::span<const std::uint8_t, 1084> head);
+bool read_noiserunner_module(RunState& state, std::span<const std::uint8_t, 1084> head);
+
+// Makes the input a seekable file whose module starts at 0; the input stands
+// at the module's start.
+void make_seekable_from_its_start(InputStream& input);
 
 // Continues right after the 17-byte Extended Module signature.
 void read_extended_module(RunState& state);
@@ -140,6 +162,15 @@ std::size_t read_sample_data(InputStream& input, SampleSlot& slot);
 // (so `out` never grows past the input), then stands after all `count`, as
 // a skip would; returns how many arrived.
 std::size_t read_present_bytes(InputStream& input, std::int64_t count, std::vector<std::uint8_t>& out);
+
+struct DecodeBuffers;
+
+// Reads a ModPlug ADPCM sample of `count` values from the input's position
+// and stands after its stored bytes. Decodes at least `keep` values into the
+// buffers' first channel, and with `whole` every value the input holds; the
+// values the input lacks are 0. Returns how many of those read it held.
+std::int64_t read_adpcm_sample(InputStream& input, std::int64_t count, std::size_t keep, bool whole,
+                               DecodeBuffers& buffers);
 
 // "s" and "x": the WAV data of a sample whose source values were left to be
 // decoded again, from a module read by seeking.

@@ -150,6 +150,16 @@ void decode_pcm(const std::uint8_t* bytes, int bits, bool is_unsigned, bool big_
     }
 }
 
+void decode_adpcm(const AdpcmTable& table, const std::uint8_t* packed, std::int16_t* out, std::size_t count)
+{
+    std::uint8_t sum = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const unsigned nibble = (packed[i / 2] >> (4 * (i & 1))) & 0x0F;
+        sum = static_cast<std::uint8_t>(sum + table[nibble]);
+        out[i] = static_cast<std::int8_t>(sum);
+    }
+}
+
 std::int64_t values_to_keep(const SampleShape& shape)
 {
     return std::clamp<std::int64_t>(shape.length, 0, max_kept_values);

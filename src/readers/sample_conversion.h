@@ -3,6 +3,7 @@
 // limit. Each reader decodes its own format into values and hands them here.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <span>
@@ -47,6 +48,27 @@ void decode_pcm(const std::uint8_t* bytes, int bits, bool is_unsigned, bool big_
 // The record's length and loop of the shape, converted, without data; returns
 // what store_converted_sample returns.
 bool set_record_fields(SampleSlot& slot, const SampleShape& shape);
+
+// ModPlug's 4-bit ADPCM, in every family that stores it: a table of 16
+// signed steps, then two steps a byte, low nibble first, summed from 0 in 8
+// bits. A sample of n values takes the table and (n + 1) / 2 bytes.
+inline constexpr std::int64_t adpcm_table_size = 16;
+using AdpcmTable = std::array<std::uint8_t, adpcm_table_size>;
+
+void decode_adpcm(const AdpcmTable& table, const std::uint8_t* packed, std::int16_t* out, std::size_t count);
+
+// The bytes a packed sample of `count` values takes, its table included.
+constexpr std::int64_t adpcm_stored_bytes(std::int64_t count)
+{
+    return adpcm_table_size + (count + 1) / 2;
+}
+
+// Of a packed sample of `count` values, how many the input holds when it
+// holds `present` of its stored bytes: none without the whole table.
+constexpr std::int64_t adpcm_values_present(std::int64_t count, std::int64_t present)
+{
+    return present < adpcm_table_size ? 0 : std::min(count, 2 * (present - adpcm_table_size));
+}
 
 // Converts the values into the slot's data, length and loop; the slot's other
 // fields stay as the reader set them. Each channel holds at least

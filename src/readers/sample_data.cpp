@@ -3,6 +3,7 @@
 #include <new>
 
 #include "readers/readers.h"
+#include "readers/sample_conversion.h"
 
 namespace trk2inst {
 
@@ -82,6 +83,35 @@ std::size_t read_present_bytes(InputStream& input, std::int64_t count, std::vect
     out.resize(arrived);
     seek_to(input, start + std::max<std::int64_t>(count, 0));
     return arrived;
+}
+
+std::int64_t read_adpcm_sample(InputStream& input, std::int64_t count, std::size_t keep, bool whole,
+                               DecodeBuffers& buffers)
+{
+    const std::int64_t start = input.position;
+    const std::int64_t packed = (std::max<std::int64_t>(count, 0) + 1) / 2;
+    AdpcmTable table{};
+    const std::size_t table_bytes = read_block(input, table.data(), table.size());
+    std::vector<std::uint8_t>& bytes = buffers.bytes;
+    std::size_t arrived = 0;
+    if (whole) {
+        arrived = read_present_bytes(input, packed, bytes);
+    } else {
+        bytes.resize(static_cast<std::size_t>(std::min<std::int64_t>(packed, (static_cast<std::int64_t>(keep) + 1) / 2)));
+        arrived = read_block(input, bytes.data(), bytes.size());
+    }
+    seek_to(input, start + adpcm_stored_bytes(count));
+    const std::int64_t present = table_bytes < table.size()
+                                     ? 0
+                                     : std::min<std::int64_t>(count, 2 * static_cast<std::int64_t>(arrived));
+    const std::size_t values = std::max(keep, whole ? static_cast<std::size_t>(present) : 0);
+    bytes.resize(std::max(bytes.size(), (values + 1) / 2), 0);
+    SampleValues& out = buffers.channels[0];
+    out.resize(values);
+    decode_adpcm(table, bytes.data(), out.data(), values);
+    std::fill(out.begin() + std::min<std::int64_t>(present, static_cast<std::int64_t>(values)), out.end(),
+              std::int16_t{0});
+    return present;
 }
 
 }  // namespace trk2inst

@@ -14,6 +14,7 @@ namespace {
 
 constexpr std::uint8_t sample_instrument = 1;
 constexpr std::uint8_t packed = 0x01;
+constexpr std::uint8_t modplug_adpcm = 4;  // the pack byte of ModPlug's 4-bit ADPCM
 constexpr std::uint8_t loop_flag = 0x01;
 constexpr std::uint8_t stereo_flag = 0x02;
 constexpr std::uint8_t sixteen_bit_flag = 0x04;
@@ -74,6 +75,22 @@ InstrumentHeader read_instrument_header(InputStream& input, SampleSlot& slot)
     return header;
 }
 
+// ModPlug's ADPCM is read for 8-bit mono samples only ("=A").
+bool is_adpcm(const InstrumentHeader& header)
+{
+    return header.pack == modplug_adpcm && (header.flags & (stereo_flag | sixteen_bit_flag)) == 0 &&
+           header.length > 0;
+}
+
+// What the module holds for the sample.
+std::int64_t stored_bytes(const InstrumentHeader& header)
+{
+    if (is_adpcm(header))
+        return adpcm_stored_bytes(header.length);
+    const std::int64_t width = (header.flags & sixteen_bit_flag) != 0 ? 2 : 1;
+    return std::int64_t{header.length} * width * ((header.flags & stereo_flag) != 0 ? 2 : 1);
+}
+
 SampleShape shape_of(const InstrumentHeader& header)
 {
     SampleShape shape;
@@ -93,6 +110,12 @@ SampleShape shape_of(const InstrumentHeader& header)
 std::int64_t read_values(InputStream& input, const InstrumentHeader& header, bool unsigned_data,
                          std::size_t keep, bool whole_source, DecodeBuffers& buffers)
 {
+    if (is_adpcm(header)) {
+        // The values as they are: the module's signedness does not apply.
+        seek_to(input, header.data_offset);
+        read_adpcm_sample(input, header.length, keep, whole_source, buffers);
+        return adpcm_values_present(header.length, bytes_present(input, header.data_offset, stored_bytes(header)));
+    }
     const SampleShape shape = shape_of(header);
     const std::int64_t width = shape.bits / 8;
     const std::size_t channels = shape.stereo ? 2 : 1;
@@ -121,7 +144,22 @@ SourceShape source_shape_of(const InstrumentHeader& header, std::int64_t frames)
     source.rate = std::max<std::uint32_t>(header.c2spd, 1);
     if ((header.flags & loop_flag) != 0)
         add_source_loop(source, false, false, header.loop_begin, header.loop_end);
+    if (is_adpcm(header))
+        source.compression = SourceCompression::adpcm;
     return source;
+}
+
+// Values decoded from a packed sample, as "=S" would store them unpacked.
+void store_values_as_they_stand(SampleSlot& slot, const InstrumentHeader& header, const SampleValues& values,
+                                int slot_number)
+{
+    set_length_from_bytes(slot, header.length);
+    allocate_sample_data(slot, slot_number);
+    if (!slot.data)
+        return;
+    std::uint8_t* data = slot.data.get();
+    for (std::size_t i = 0; i < 2 * static_cast<std::size_t>(slot.length); ++i)
+        data[i] = static_cast<std::uint8_t>(values[i] & 0xFF);
 }
 
 // The 8-bit mono data as "=S" stores them.
@@ -165,6 +203,7 @@ void read_instrument(RunState& state, std::size_t index, std::int64_t header_off
     const bool wide_or_stereo = (header.flags & (stereo_flag | sixteen_bit_flag)) != 0;
     if ((header.pack & packed) != 0 || (wide_or_stereo && !convert))
         return;  // the slot keeps its name, volume and loop, but no data
+    const bool adpcm = convert && is_adpcm(header);
     set_pitch(slot, header.c2spd);
     const int slot_number = static_cast<int>(index) + 1;
     const bool record_data = has_record_slot(slot_number);
@@ -179,20 +218,25 @@ void read_instrument(RunState& state, std::size_t index, std::int64_t header_off
         frames = read_values(input, header, module.unsigned_data, kept, whole_source && record_data,
                              module.buffers);
         as_they_stand = store_converted_sample(slot, shape, channels[0], channels[1], slot_number);
+    } else if (adpcm) {
+        // The values a record keeps: whole words, at most max_slot_words of them.
+        const std::int64_t even = header.length & ~1u;
+        const auto kept = record_data ? static_cast<std::size_t>(std::min(even, max_kept_values)) : 0;
+        frames = read_values(input, header, module.unsigned_data, kept, whole_source && record_data, module.buffers);
+        store_values_as_they_stand(slot, header, channels[0], slot_number);
     } else {
         read_plain_sample(input, slot, header, module.unsigned_data, slot_number);
         frames = whole_source ? bytes_present(input, header.data_offset, header.length) : 0;
     }
     if (!convert || slot.length == 0)
         return;
-    const SampleShape stored_shape = shape_of(header);
-    const std::int64_t stored = stored_shape.length * (stored_shape.bits / 8) * (stored_shape.stereo ? 2 : 1);
+    const std::int64_t stored = stored_bytes(header);
     if (bytes_present(input, header.data_offset, stored) < stored)
         note_cut_sample(state, slot_number);
     if (!whole_source)
         return;
     describe_source(slot, source_shape_of(header, frames), as_they_stand);
-    if (!wide_or_stereo && record_data && slot.source.values == SourceValues::kept &&
+    if (!wide_or_stereo && !adpcm && record_data && slot.source.values == SourceValues::kept &&
         state.settings.source_need == SourceNeed::values)
         read_values(input, header, module.unsigned_data, 0, true, module.buffers);
     keep_source_values(state, slot, channels[0], channels[1], header_offset, true);

@@ -245,6 +245,7 @@ ItSample it_sample(std::uint8_t flags, std::uint8_t convert, std::uint32_t lengt
 ItSpec small_it()
 {
     ItSpec layout;
+    layout.edit_timer = 0x55;  // made by Impulse Tracker: the "sample present" flag holds
     layout.patterns = {Bytes(40, 0)};
     const auto eight = it_values(300, false);
     const auto sixteen = it_values(200, true);
@@ -505,6 +506,64 @@ std::vector<std::pair<std::string, Bytes>> stm_era_modules()
     return modules;
 }
 
+// One module for each quirk of real files that "=A" reads.
+std::vector<std::pair<std::string, Bytes>> quirk_modules()
+{
+    const std::array<std::int8_t, 16> table{0, 1, 2, 4, 8, 16, 32, 64, -1, -2, -4, -8, -16, -32, -64, -128};
+    const Bytes packed = adpcm_pack(table, {1, 9, 2, 10, 3, 11, 4, 12, 5});
+    std::vector<std::pair<std::string, Bytes>> modules;
+    XmSpec xm = small_xm();
+    xm.header_size_field = 0;
+    modules.emplace_back("quirk-xm-header-size-0", build_xm(xm));
+    xm = small_xm();
+    xm.version = 0x0102;
+    modules.emplace_back("quirk-xm-1.02", build_xm(xm));
+    xm.instruments[0].samples[0].type = 3;                // both loop bits: ping-pong
+    xm.instruments[0].samples[1].type = 0x31;             // 16-bit stereo
+    xm.instruments[2].samples[0] = xm_sample(9, 0);
+    xm.instruments[2].samples[0].reserved = 0xAD;         // ADPCM
+    xm.instruments[2].samples[0].data = packed;
+    xm.version = 0x0103;
+    modules.emplace_back("quirk-xm-1.03-codings", build_xm(xm));
+    xm.version = 0x0104;
+    modules.emplace_back("quirk-xm-codings", build_xm(xm));
+    xm.instruments[0].samples[0].data = Bytes{0x40, 0, 0, 0, 'O', 'g', 'g', 'S'};
+    xm.instruments[0].samples[0].length = 8;
+    modules.emplace_back("quirk-xm-ogg", build_xm(xm));
+
+    ModSpec mod = small_mod("M.K.", 4);
+    mod.samples[0].data = mod_adpcm_data(table, std::vector<std::uint8_t>(32, 3));
+    modules.emplace_back("quirk-mod-adpcm", build_mod(mod));
+    mod = small_mod("M.K.", 8);
+    mod.restart = 0;
+    mod.samples = {{"669", 16, 0, 64, 0, 1, {}}};
+    modules.emplace_back("quirk-wow", build_mod(mod));
+    mod = small_mod("M&K!", 4);
+    mod.samples[0].finetune = 0xF8;
+    modules.emplace_back("quirk-his-masters", build_mod(mod));
+    NruSpec nru;
+    nru.samples = {{40, 30, 4, 8, -144, {}}, {64, 4, 0, 1, 0, {}}};
+    modules.emplace_back("quirk-noiserunner", build_noiserunner(nru));
+    UnicSpec unic;
+    unic.samples = {{"bell", -3, 200, 50, 10, 20, {}}};
+    for (unsigned i = 0; i < 20; ++i)
+        append(unic.pattern_data, unic_cell(1 + i, 1, 0x0C, 40));
+    fit_to(unic.pattern_data, 768);
+    modules.emplace_back("quirk-unic", build_unic(unic));
+
+    S3mSpec s3m = small_s3m();
+    s3m.instruments[0].pack = 4;
+    s3m.instruments[0].length = 18;
+    s3m.instruments[0].data = packed;
+    modules.emplace_back("quirk-s3m-adpcm", build_s3m(s3m));
+    ItSpec it = small_it();
+    it.edit_timer = 0;  // not made by Impulse Tracker: flagless samples are read
+    it.samples[0].convert = 0x80;
+    it.samples[3].convert = 0x40;
+    modules.emplace_back("quirk-it-not-decoded-flagless", build_it(it));
+    return modules;
+}
+
 Bytes run_input(const std::string& command_line, const Bytes& module)
 {
     Bytes out(command_line.begin(), command_line.end());
@@ -558,7 +617,7 @@ int main(int argc, char** argv)
     auto any = streamed;
     for (const auto& family : {s3m_modules(), it_modules(), other_family_modules(), mmd_modules(),
                                many_sample_modules(), chunked_modules(), pc_tracker_modules(),
-                               stm_era_modules()})
+                               stm_era_modules(), quirk_modules()})
         any.insert(any.end(), family.begin(), family.end());
     for (const auto& [name, module] : any)
         for (std::uint8_t options : std::initializer_list<std::uint8_t>{0, 1, 4, 8, 9, 20, 25})
@@ -613,5 +672,9 @@ int main(int argc, char** argv)
     write_file(runs / "umx-pipe", run_input("=A - i x", chunked_modules()[7].second));
     for (const auto& [name, module] : stm_era_modules())
         write_file(runs / name, run_input("=A - i j s1 s2 o3 x", module));
+    const auto quirks = quirk_modules();
+    write_file(runs / "quirks-xm", run_input("=A i j s2 s4 z", quirks[3].second));
+    write_file(runs / "quirks-unic-pipe", run_input("=A - i j s1 x", quirks[9].second));
+    write_file(runs / "quirks-it", run_input("=A i o4 s1 s4 j", quirks.back().second));
     return 0;
 }

@@ -152,6 +152,7 @@ TEST(ImpulseTrackerReader, SampleIGoesToSlotIWithItsFields)
     ItSpec layout;
     layout.order_count = 5;
     layout.instrument_count = 3;
+    layout.edit_timer = 0x1234;  // made by Impulse Tracker 2.14: the "sample present" flag holds
     layout.patterns = {Bytes(64, 0), Bytes(10, 0)};
     ItSample first = sample(present, 1, 2, {1, 2});
     first.name = "Sample_1_____________X__ZZ";
