@@ -17,10 +17,10 @@ Bytes two_samples()
 INSTANTIATE_TEST_SUITE_P(
     Composer669, SampleKinds,
     ::testing::Values(
-        SampleKindCase{"a loop to the end", two_samples(), 1, record_of(2, 0, 0, 2, 64, 0, {0, 0x10, 0x20, 0x30}),
+        SampleKindCase{"a loop to the end", two_samples(), 1, slot_record(2, 0, 0, 2, 64, 0, {0, 0x10, 0x20, 0x30}),
                        {0x80, 0x90, 0xA0, 0xB0}, mono_source(8, 4, 8363, loop_of("forward", 0, 3), false)},
         SampleKindCase{"no loop (end 0xFFFFF), an odd length", two_samples(), 2,
-                       record_of(2, 0, 0, 1, 64, 0, {0x80, 0x7F, 0, 0}), {0x00, 0xFF, 0x80},
+                       slot_record(2, 0, 0, 1, 64, 0, {0x80, 0x7F, 0, 0}), {0x00, 0xFF, 0x80},
                        mono_source(8, 3, 8363)}));
 
 }  // namespace

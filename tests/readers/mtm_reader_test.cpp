@@ -27,12 +27,12 @@ INSTANTIATE_TEST_SUITE_P(
     Mtm, SampleKinds,
     ::testing::Values(
         SampleKindCase{"unsigned 8-bit, finetune -1, a loop", mtm_of({eight_bit}), 1,
-                       record_of(4, 0x0F, 1, 2, 40, 0, {0, 1, 2, 3, 0xFF, 0xFE, 0x80, 0x7F}),
+                       slot_record(4, 0x0F, 1, 2, 40, 0, {0, 1, 2, 3, 0xFF, 0xFE, 0x80, 0x7F}),
                        {0x80, 0x81, 0x82, 0x83, 0x7F, 0x7E, 0x00, 0xFF},
                        mono_source(8, 8, 8303, loop_of("forward", 2, 5), false)},
         // Unsigned words 0x8000 + v hold v.
         SampleKindCase{"unsigned 16-bit after an 8-bit sample, halved", mtm_of({eight_bit, sixteen_bit}), 2,
-                       record_of(4, 0, 1, 3, 64, 0, {0x80, 0x81, 0x7F, 0xC0, 0x80, 0x80, 0x80, 0x00}),
+                       slot_record(4, 0, 1, 3, 64, 0, {0x80, 0x81, 0x7F, 0xC0, 0x80, 0x80, 0x80, 0x00}),
                        words_le({-0x8000, -0x7F00, 0x7F00, -0x4000, -0x8000, -0x8000, -0x8000, -1}),
                        mono_source(16, 8, 8363, loop_of("forward", 2, 7))}));
 

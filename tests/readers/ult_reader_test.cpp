@@ -38,18 +38,18 @@ INSTANTIATE_TEST_SUITE_P(
     Ult, SampleKinds,
     ::testing::Values(
         SampleKindCase{"signed 8-bit, a loop in frames", ult_of(ult_sample(6, 0x88, 2, 6, {1, 2, 3, 4, 5, 6})), 2,
-                       record_of(3, 0, 1, 2, 32, 12, {1, 2, 3, 4, 5, 6}), {0x81, 0x82, 0x83, 0x84, 0x85, 0x86},
+                       slot_record(3, 0, 1, 2, 32, 12, {1, 2, 3, 4, 5, 6}), {0x81, 0x82, 0x83, 0x84, 0x85, 0x86},
                        mono_source(8, 6, 16726, loop_of("forward", 2, 5), false)},
         SampleKindCase{"signed 16-bit, a ping-pong loop in bytes",
                        ult_of(ult_sample(3, 0x1C, 2, 6, words_le({512, -512, 1000}))), 2,
-                       record_of(2, 0, 0, 1, 32, 12, {2, 0xFE, 4, 0}), words_le({512, -512, 1000}),
+                       slot_record(2, 0, 0, 1, 32, 12, {2, 0xFE, 4, 0}), words_le({512, -512, 1000}),
                        mono_source(16, 3, 16726, loop_of("ping-pong", 1, 2))},
         SampleKindCase{"version 3: 64-byte headers, a finetune",
                        [] { UltSample s = ult_sample(2, 0, 0, 0, {7, 8}); s.finetune = 16384;
                             return ult_of(s, '3'); }(), 2,
-                       record_of(1, 0x04, 0, 1, 32, 0, {7, 8}), {0x87, 0x88}, mono_source(8, 2, 8608, "[]", false)},
+                       slot_record(1, 0x04, 0, 1, 32, 0, {7, 8}), {0x87, 0x88}, mono_source(8, 2, 8608, "[]", false)},
         SampleKindCase{"tracks walked row by row", ult_of(ult_sample(2, 0, 0, 0, {7, 8}), '1', walked_tracks()), 2,
-                       record_of(1, 0, 0, 1, 32, 0, {7, 8}), {0x87, 0x88}, mono_source(8, 2, 8363, "[]", false)}));
+                       slot_record(1, 0, 0, 1, 32, 0, {7, 8}), {0x87, 0x88}, mono_source(8, 2, 8363, "[]", false)}));
 
 }  // namespace
 }  // namespace trk2inst::test

@@ -2,20 +2,6 @@
 
 namespace trk2inst::test {
 
-Bytes record_of(unsigned words, unsigned finetune, unsigned loop_start, unsigned loop_length, unsigned volume,
-                unsigned note, const Bytes& data)
-{
-    Bytes out{0x0A};
-    build::put_u16be(out, words);
-    build::put_u8(out, finetune);
-    build::put_u16be(out, loop_start);
-    build::put_u16be(out, loop_length);
-    build::put_u16be(out, volume << 8);
-    build::put_u8(out, note);
-    build::append(out, data);
-    return out;
-}
-
 std::string loop_of(const char* kind, long start, long last)
 {
     return std::string(R"([{"kind": ")") + kind + R"(", "sustain": false, "start": )" + std::to_string(start) +

@@ -29,9 +29,6 @@ inline void PrintTo(const SampleKindCase& c, std::ostream* os)
 // Each format's table instantiates it.
 class SampleKinds : public ::testing::TestWithParam<SampleKindCase> {};
 
-// The record of a slot: the header fields as given, then the data.
-Bytes record_of(unsigned words, unsigned finetune, unsigned loop_start, unsigned loop_length, unsigned volume,
-                unsigned note, const Bytes& data);
 // The source object of a mono sample, and a loop of it, its end inclusive.
 std::string mono_source(int bits, long frames, long rate, const std::string& loops = "[]", bool converted = true);
 std::string loop_of(const char* kind, long start, long last);
