@@ -6,8 +6,7 @@ namespace trk2inst::build {
 
 namespace {
 
-constexpr std::size_t header_size = 52;
-constexpr std::size_t song_size = 788;
+constexpr std::size_t header_size = 52;  // the song structure that follows is 788 bytes
 constexpr std::size_t expansion_size = 84;
 
 void put_song(Bytes& out, const MmdSpec& layout)
