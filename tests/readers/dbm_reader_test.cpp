@@ -17,7 +17,7 @@ TEST_P(DbmKinds, TakeTheirInstrumentsSettings)
     check_sample_kind(GetParam());
 }
 
-DbmSpec spec(DbmInstrument instrument, DbmSample sample)
+DbmSpec layout_of(DbmInstrument instrument, DbmSample sample)
 {
     DbmSpec layout;
     layout.instruments = {std::move(instrument)};
@@ -27,7 +27,7 @@ DbmSpec spec(DbmInstrument instrument, DbmSample sample)
 
 Bytes one(DbmInstrument instrument, DbmSample sample)
 {
-    return build::build_dbm(spec(std::move(instrument), std::move(sample)));
+    return build::build_dbm(layout_of(std::move(instrument), std::move(sample)));
 }
 
 const DbmInstrument plain{"Instrument_name_30_bytes_____X", 1, 64, 8363, 0, 0, 0, 0};
@@ -44,7 +44,7 @@ DbmInstrument looped(std::uint16_t flags, std::uint32_t start, std::uint32_t len
 
 Bytes unplayed(DbmSample sample)
 {
-    DbmSpec layout = spec(plain, std::move(sample));
+    DbmSpec layout = layout_of(plain, std::move(sample));
     layout.instruments[0].sample = 2;
     return build::build_dbm(layout);
 }
@@ -53,7 +53,7 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, DbmKinds,
     ::testing::Values(
         SampleKind{"8-bit, a forward loop, an octave up, volume above 64",
-                 [] { DbmSpec l = spec(looped(1, 2, 4, 16726), {1, 8, {1, 2, 3, 4, 5, 6, 7, 0x80}});
+                 [] { DbmSpec l = layout_of(looped(1, 2, 4, 16726), {1, 8, {1, 2, 3, 4, 5, 6, 7, 0x80}});
                       l.instruments[0].volume = 65; return build::build_dbm(l); }(), 1,
                  R"({"slot": 1, "name": "Instrument_name_30_byt", "length": 4, "loop_start": 1, "loop_length": 2, "volume": 64, "note": 12, "finetune": 0, "pitch": "C.4+0", )"
                  R"("source": {"bits": 8, "channels": 1, "frames": 8, "rate": 16726, "loops": [{"kind": "forward", "sustain": false, "start": 2, "end": 5}], "compression": null, "converted": false}})",
@@ -71,7 +71,7 @@ INSTANTIATE_TEST_SUITE_P(
                  R"({"slot": 1, "name": "", "length": 1, "loop_start": 0, "loop_length": 1, "volume": 64,)",
                  {0x85, 0x86}},
         SampleKind{"no width bit: no values", one(plain, {0, 4, {}}), 1, R"("samples": [],)", {}},
-        SampleKind{"MPEG: listed without data", [] { DbmSpec l = spec(plain, {1, 4, {1, 2, 3, 4}}); l.mpeg = true; l.version = 3;
+        SampleKind{"MPEG: listed without data", [] { DbmSpec l = layout_of(plain, {1, 4, {1, 2, 3, 4}}); l.mpeg = true; l.version = 3;
                                                  return build::build_dbm(l); }(), 1,
                  R"("samples": [],)", {}}));
 
