@@ -51,7 +51,6 @@ void read_669_module(RunState& state)
     set_listing(state.summary, "669 ", 8, patterns);
     std::int64_t data = header_size + sample_header_size * claimed + pattern_size * patterns;
     const int count = samples_to_read(state, claimed);
-    DecodeBuffers buffers;
     for (int number = 1; number <= count; ++number) {
         const std::int64_t header = header_size + sample_header_size * (number - 1);
         seek_to(input, header);
@@ -68,7 +67,7 @@ void read_669_module(RunState& state)
         sample.layout.offset = data;
         data += length;
         if (sample_header_read(state, number, header))
-            store_sample(state, number, sample, buffers);
+            store_sample(state, number, sample);
     }
 }
 

@@ -238,7 +238,6 @@ void read_dsmi_amf_module(RunState& state)
     const std::int64_t file_size = input_size(input);
     const int last_read = state.settings.every_sample ? sample_limit : slot_count;
     const int read = std::min(static_cast<int>(layout.samples), last_read);
-    DecodeBuffers buffers;
     for (int i = 0; i < read; ++i) {
         const AmfSample& header = samples[static_cast<std::size_t>(i)];
         if (state.settings.every_sample && layout.sample_headers + i * header_size(fields) >= file_size) {
@@ -256,7 +255,7 @@ void read_dsmi_amf_module(RunState& state)
         sample.loops = loops(header, fields);
         sample.loop_start = header.loop_start;
         sample.loop_end = header.loop_end;
-        store_sample(state, i + 1, sample, buffers);
+        store_sample(state, i + 1, sample);
     }
 }
 

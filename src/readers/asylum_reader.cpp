@@ -45,7 +45,6 @@ void read_asylum_module(RunState& state)
     const unsigned patterns = read_u8(input);
     state.summary.patterns = static_cast<std::int32_t>(patterns);
     std::int64_t data = patterns_start + pattern_size * patterns;
-    DecodeBuffers buffers;
     for (unsigned i = 0; i < samples; ++i) {
         seek_to(input, sample_headers + sample_header_size * i);
         std::array<char, name_length> name{};
@@ -65,7 +64,7 @@ void read_asylum_module(RunState& state)
         sample.loops = loop_length > 2 && std::int64_t{loop_start} + loop_length <= length;
         sample.loop_start = loop_start;
         sample.loop_end = std::int64_t{loop_start} + loop_length;
-        store_sample(state, static_cast<int>(i) + 1, sample, buffers);
+        store_sample(state, static_cast<int>(i) + 1, sample);
         data += length;
     }
 }

@@ -51,8 +51,7 @@ StoredCoding dsik_coding(unsigned flags)
     return (flags & flag_signed) != 0 ? StoredCoding::signed_values : StoredCoding::unsigned_values;
 }
 
-void read_dsik_sample(RunState& state, std::int64_t body, std::int64_t chunk_length, int number,
-                      DecodeBuffers& buffers)
+void read_dsik_sample(RunState& state, std::int64_t body, std::int64_t chunk_length, int number)
 {
     InputStream& input = state.input;
     std::array<std::uint8_t, instrument_head_size> head{};  // zeros past the chunk
@@ -76,7 +75,7 @@ void read_dsik_sample(RunState& state, std::int64_t body, std::int64_t chunk_len
     sample.loops = (flags & flag_loop) != 0;
     sample.loop_start = u32_at(20);
     sample.loop_end = u32_at(24);  // exclusive
-    store_sample(state, number, sample, buffers);
+    store_sample(state, number, sample);
 }
 
 void read_dsik_module(RunState& state, const ModuleHead& head)
@@ -92,14 +91,13 @@ void read_dsik_module(RunState& state, const ModuleHead& head)
     const int last_read = state.settings.every_sample ? sample_limit : slot_count;
     const std::int64_t size = input_size(input);
     int samples = 0;
-    DecodeBuffers buffers;
     for (std::int64_t at = first_chunk(head); at + chunk_head_size <= size;) {
         seek_to(input, at);
         std::array<char, 4> id{};
         read_block(input, id.data(), id.size());
         const std::int64_t length = read_u32le(input);
         if (std::memcmp(id.data(), "INST", 4) == 0 && ++samples <= last_read)
-            read_dsik_sample(state, at + chunk_head_size, length, samples, buffers);
+            read_dsik_sample(state, at + chunk_head_size, length, samples);
         at += chunk_head_size + length;
     }
     if (state.settings.every_sample)
@@ -130,7 +128,6 @@ void read_dynamic_studio_module(RunState& state)
         dsm_header_size + channels + orders + track_name_size * patterns * channels;
     std::int64_t data = headers + dsm_sample_header_size * samples + rows * cell_size * patterns * channels;
     const int read = std::min<int>(static_cast<int>(samples), state.settings.every_sample ? sample_limit : slot_count);
-    DecodeBuffers buffers;
     for (int i = 0; i < read; ++i) {
         seek_to(input, headers + dsm_sample_header_size * i);
         std::array<char, name_length> name{};
@@ -149,7 +146,7 @@ void read_dynamic_studio_module(RunState& state)
         sample.loops = loop_length > 2;
         sample.loop_start = loop_start;
         sample.loop_end = loop_start + loop_length;
-        store_sample(state, i + 1, sample, buffers);
+        store_sample(state, i + 1, sample);
         data += sixteen_bit ? 2 * length : length;
     }
 }

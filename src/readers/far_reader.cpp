@@ -80,7 +80,6 @@ void read_far_module(RunState& state)
     std::array<std::uint8_t, sample_slots / 8> map{};
     read_block(input, map.data(), map.size());
     at += sample_slots / 8;
-    DecodeBuffers buffers;
     for (int i = 0; i < sample_slots; ++i) {
         if ((map[static_cast<std::size_t>(i / 8)] >> (i % 8) & 1) == 0)
             continue;
@@ -91,7 +90,7 @@ void read_far_module(RunState& state)
         sample.layout.offset = at + sample_header_size;
         at = sample.layout.offset + length;
         if (sample_header_read(state, i + 1, sample.layout.offset - sample_header_size))
-            store_sample(state, i + 1, sample, buffers);
+            store_sample(state, i + 1, sample);
     }
 }
 

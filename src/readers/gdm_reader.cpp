@@ -60,7 +60,6 @@ void read_gdm_module(RunState& state)
     const int count = static_cast<int>(head.u8(136)) + 1;
     const int read = std::min(count, state.settings.every_sample ? sample_limit : slot_count);
     const std::int64_t file_size = input_size(input);
-    DecodeBuffers buffers;
     for (int i = 0; i < read; ++i) {
         const std::int64_t at = headers + sample_header_size * i;
         if (state.settings.every_sample && at >= file_size) {
@@ -95,7 +94,7 @@ void read_gdm_module(RunState& state)
         sample.loops = (flags & flag_loop) != 0;
         sample.loop_start = loop_start;
         sample.loop_end = loop_end;
-        store_sample(state, i + 1, sample, buffers);
+        store_sample(state, i + 1, sample);
         data += length;
     }
 }

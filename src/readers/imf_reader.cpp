@@ -60,7 +60,7 @@ std::int64_t instruments_start(InputStream& input, unsigned patterns)
 }
 
 // The sample whose header is at `at`; its data follow the header.
-void read_imf_sample(RunState& state, std::int64_t at, int number, DecodeBuffers& buffers)
+void read_imf_sample(RunState& state, std::int64_t at, int number)
 {
     InputStream& input = state.input;
     seek_to(input, at);
@@ -87,7 +87,7 @@ void read_imf_sample(RunState& state, std::int64_t at, int number, DecodeBuffers
     sample.ping_pong = (flags & flag_ping_pong) != 0;
     sample.loop_start = loop_start / width;
     sample.loop_end = loop_end / width;
-    store_sample(state, number, sample, buffers);
+    store_sample(state, number, sample);
     // An instrument plays the sample at its rate and pan, as an Impulse
     // Tracker sample.
     SampleVoice& voice = sample_entry(state, number).voice;
@@ -131,7 +131,6 @@ void read_imf_module(RunState& state)
     std::int64_t at = instruments_start(input, head.u16le(34));
     std::int64_t claimed = 0;  // samples of the instruments before
     std::array<std::uint8_t, imf_instrument_header_size> header{};
-    DecodeBuffers buffers;
     for (int i = 0; i < instrument_count && at < file_size; ++i) {
         if (claimed >= last_read && !every_sample && !instruments_needed)
             break;  // nothing more that the run asks for
@@ -151,7 +150,7 @@ void read_imf_module(RunState& state)
             seek_to(input, at + 16);
             const std::uint32_t length = read_u32le(input);  // bytes
             if (number <= last_read)
-                read_imf_sample(state, at, static_cast<int>(number), buffers);
+                read_imf_sample(state, at, static_cast<int>(number));
             at += sample_header_size + length;
         }
         // Its keys play the samples that are in the list.

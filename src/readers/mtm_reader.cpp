@@ -60,7 +60,6 @@ void read_mtm_module(RunState& state)
     std::int64_t data = header_size + sample_header_size * claimed + order_table_size + track_size * tracks +
                         pattern_size * patterns + comment;
     const int count = samples_to_read(state, claimed);
-    DecodeBuffers buffers;
     for (int number = 1; number <= count; ++number) {
         const std::int64_t header = header_size + sample_header_size * (number - 1);
         seek_to(input, header);
@@ -70,7 +69,7 @@ void read_mtm_module(RunState& state)
         sample.layout.offset = data;
         data += length;
         if (sample_header_read(state, number, header))
-            store_sample(state, number, sample, buffers);
+            store_sample(state, number, sample);
     }
 }
 

@@ -139,8 +139,7 @@ void note_song_chunk(InputStream& input, const Chunk& chunk, MasiSong& song)
 }
 
 // A DSMP chunk: the 96-byte header (Epic's or Sinaria's), then 8-bit deltas.
-void read_masi_sample(RunState& state, const Chunk& chunk, bool sinaria, SlotClaims& claims,
-                      DecodeBuffers& buffers)
+void read_masi_sample(RunState& state, const Chunk& chunk, bool sinaria, SlotClaims& claims)
 {
     const auto header = body_bytes<sample_header_size>(state.input, chunk);
     const std::size_t shift = sinaria ? 4 : 0;  // Sinaria's sample ID is 8 bytes long
@@ -170,7 +169,7 @@ void read_masi_sample(RunState& state, const Chunk& chunk, bool sinaria, SlotCla
     sample.loops = (header[0] & masi_loop) != 0;
     sample.loop_start = loop_start;
     sample.loop_end = loop_end;
-    store_sample(state, slot, sample, buffers);
+    store_sample(state, slot, sample);
 }
 
 void read_masi_module(RunState& state)
@@ -181,10 +180,9 @@ void read_masi_module(RunState& state)
     state.summary.channels = song.channels;
     state.summary.patterns = song.patterns;
     SlotClaims claims = slot_claims(state);
-    DecodeBuffers buffers;
     walk_chunks(input, [&](const Chunk& chunk) {
         if (is_chunk(chunk, "DSMP"))
-            read_masi_sample(state, chunk, song.sinaria, claims, buffers);
+            read_masi_sample(state, chunk, song.sinaria, claims);
     });
 }
 
@@ -197,7 +195,7 @@ StoredCoding psm16_coding(unsigned flags)
     return StoredCoding::signed_values;
 }
 
-void read_psm16_sample(RunState& state, std::int64_t at, SlotClaims& claims, DecodeBuffers& buffers)
+void read_psm16_sample(RunState& state, std::int64_t at, SlotClaims& claims)
 {
     InputStream& input = state.input;
     seek_to(input, at + 13);  // past the DOS file name
@@ -227,7 +225,7 @@ void read_psm16_sample(RunState& state, std::int64_t at, SlotClaims& claims, Dec
     sample.ping_pong = (flags & flag_ping_pong) != 0;
     sample.loop_start = loop_start;
     sample.loop_end = loop_end;
-    store_sample(state, static_cast<int>(number), sample, buffers);
+    store_sample(state, static_cast<int>(number), sample);
 }
 
 void read_psm16_module(RunState& state)
@@ -250,13 +248,12 @@ void read_psm16_module(RunState& state)
     if (std::memcmp(tag.data(), "PSAH", 4) != 0)
         return;
     SlotClaims claims = slot_claims(state);
-    DecodeBuffers buffers;
     const std::int64_t size = input_size(input);
     for (unsigned i = 0; i < headers; ++i) {
         const std::int64_t at = table + psm16_sample_header_size * i;
         if (at >= size)
             break;  // the rest read as headers of sample 0, which is none
-        read_psm16_sample(state, at, claims, buffers);
+        read_psm16_sample(state, at, claims);
     }
 }
 

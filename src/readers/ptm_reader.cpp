@@ -68,7 +68,6 @@ void read_ptm_module(RunState& state)
     const std::int64_t patterns = read_u16le(input);
     set_listing(state.summary, "PTM ", read_u16le(input), patterns);
     const int count = samples_to_read(state, claimed);
-    DecodeBuffers buffers;
     for (int number = 1; number <= count; ++number) {
         const std::int64_t header = header_size + sample_header_size * (number - 1);
         seek_to(input, header);
@@ -76,7 +75,7 @@ void read_ptm_module(RunState& state)
         StoredSample sample;
         read_sample_header(input, name, sample);
         if (sample_header_read(state, number, header))
-            store_sample(state, number, sample, buffers);
+            store_sample(state, number, sample);
     }
 }
 

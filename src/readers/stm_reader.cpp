@@ -83,7 +83,6 @@ void read_stm_module(RunState& state)
     }
     set_listing(state.summary, "STM ", 4, patterns);
     const int count = samples_to_read(state, claimed);
-    DecodeBuffers buffers;
     for (int number = 1; number <= count; ++number) {
         const std::int64_t header = headers + sample_header_size * (number - 1);
         seek_to(input, header);
@@ -108,7 +107,7 @@ void read_stm_module(RunState& state)
             sample.layout.frames = length;
         }
         if (sample_header_read(state, number, header))
-            store_sample(state, number, sample, buffers);
+            store_sample(state, number, sample);
     }
 }
 

@@ -405,11 +405,7 @@ std::int64_t most_packed_values(std::int64_t bytes, int bits)
 
 void store_sample(RunState& state, int number, const StoredSample& sample)
 {
-    store_sample(state, number, sample, scratch_buffers());
-}
-
-void store_sample(RunState& state, int number, const StoredSample& sample, DecodeBuffers& buffers)
-{
+    DecodeBuffers& buffers = scratch_buffers();
     SampleSlot& slot = sample_entry(state, number);
     set_name(slot, sample.name);
     slot.volume = std::min<std::uint8_t>(sample.volume, 64);

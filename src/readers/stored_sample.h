@@ -59,12 +59,9 @@ std::int64_t most_packed_values(std::int64_t bytes, int bits);
 // Fills sample `number` of the list (growing it) from the description; a
 // sample with data gets the record's fields, its data when it has a slot, and
 // its source sample, whose values are read again when written. Notes a sample
-// that the input ends inside.
+// that the input ends inside. One set of decoding buffers serves every
+// sample of the run.
 void store_sample(RunState& state, int number, const StoredSample& sample);
-// The same, decoding into buffers that a reader keeps for the whole module,
-// so that one sample after another neither allocates nor clears them again.
-struct DecodeBuffers;
-void store_sample(RunState& state, int number, const StoredSample& sample, DecodeBuffers& buffers);
 
 // How many of the `claimed` samples of a module a reader goes through: the
 // record table's, and past it, when the run gives every sample out, up to

@@ -65,7 +65,6 @@ void read_stx_module(RunState& state)
     const int claimed = read_u16le(input);
     set_listing(state.summary, "STX ", 4, patterns);
     const int count = samples_to_read(state, claimed);
-    DecodeBuffers buffers;
     for (int number = 1; number <= count; ++number) {
         seek_to(input, pointer_table + 2 * (number - 1));
         const std::int64_t header = std::int64_t{read_u16le(input)} * 16;
@@ -79,7 +78,7 @@ void read_stx_module(RunState& state)
         if (!has_sample)
             sample.layout = {};  // AdLib or empty: the name and fields alone
         if (sample_header_read(state, number, header))
-            store_sample(state, number, sample, buffers);
+            store_sample(state, number, sample);
     }
 }
 

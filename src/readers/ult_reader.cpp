@@ -131,7 +131,6 @@ void read_ult_module(RunState& state)
     if (data < 0)
         data = input_size(input);
     const int count = samples_to_read(state, claimed);
-    DecodeBuffers buffers;
     for (int number = 1; number <= count; ++number) {
         const std::int64_t header = headers + header_size * (number - 1);
         seek_to(input, header);
@@ -141,7 +140,7 @@ void read_ult_module(RunState& state)
         sample.layout.offset = data;
         data += bytes;
         if (sample_header_read(state, number, header))
-            store_sample(state, number, sample, buffers);
+            store_sample(state, number, sample);
     }
 }
 
